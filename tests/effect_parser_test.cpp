@@ -1,0 +1,343 @@
+#include "effect/Parser.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+
+using namespace glfx;
+
+namespace {
+
+EffectDescription parse(const std::string& code) {
+    EffectDescription d;
+    parseDescription(d, code);
+    return d;
+}
+
+const char kBlurMix[] = "[settings]\n"
+                        "name=Blur mix\n"
+                        "shaders=2\n"
+                        "[par1]\n"
+                        "type=float\n"
+                        "name=Amount\n"
+                        "param=amount\n"
+                        "default=0.5\n"
+                        "[par2]\n"
+                        "type=layer\n"
+                        "[routing]\n"
+                        "ps1_in0=ps0\n"
+                        "ps1_in1=layer1\n"
+                        "[ps0]\n"
+                        "uniform float amount;\n"
+                        "void main() { gl_FragColor = vec4(amount); }\n"
+                        "[ps1]\n"
+                        "void main() { gl_FragColor = texture2D(in0, vec2(0.0)); }\n";
+
+} // namespace
+
+TEST(Parser, WorkedExampleTwoPassesSliderAndLayer) {
+    EffectDescription d = parse(kBlurMix);
+    const EffectSettings& s = d.settings;
+    EXPECT_EQ(s.name, "Blur mix");
+    EXPECT_EQ(s.passCount, 2);
+    EXPECT_EQ(s.paramCount, 3);
+    EXPECT_EQ(s.layerCount, 2);
+
+    const ParamSpec& amount = d.params[1];
+    EXPECT_EQ(amount.type, ParamType::Float);
+    EXPECT_EQ(amount.name, "Amount");
+    EXPECT_EQ(amount.uniform, "amount");
+    EXPECT_EQ(amount.components, 1);
+    EXPECT_FLOAT_EQ(amount.defaultValue[0], 0.5f);
+    EXPECT_FLOAT_EQ(amount.defaultValue[2], 0.5f);
+
+    EXPECT_EQ(d.params[2].type, ParamType::Layer);
+    EXPECT_EQ(d.params[2].components, 0);
+    EXPECT_EQ(d.params[2].name, "par2");
+
+    EXPECT_EQ(d.params[0].type, ParamType::Layer);
+    EXPECT_EQ(d.params[0].uniform, "par0");
+
+    EXPECT_EQ(s.routing[1][0], 0);
+    EXPECT_EQ(s.routing[1][1], -2);
+    EXPECT_EQ(s.routing[0][0], -1);
+    EXPECT_EQ(s.routing[0][1], -2) << "fix-up fills pass 0 with every layer";
+    EXPECT_EQ(s.routing[0][2], kEmptySlot);
+
+    ASSERT_EQ(d.pixelShaders.size(), 32u);
+    EXPECT_EQ(d.pixelShaders[0], "uniform float amount;\n"
+                                 "void main() { gl_FragColor = vec4(amount); }\n");
+    EXPECT_EQ(d.pixelShaders[1].substr(0, 11), "void main()");
+    EXPECT_TRUE(d.pixelShaders[2].empty());
+    EXPECT_EQ(d.vertexShader.size(), 146u);
+}
+
+TEST(Parser, ShortAndEmptyTexts) {
+    EffectDescription two = parse("ab");
+    EXPECT_TRUE(two.pixelShaders.empty());
+    EXPECT_TRUE(two.vertexShader.empty());
+    EXPECT_EQ(two.params[0].type, ParamType::Layer);
+
+    EffectDescription blanks = parse("   ");
+    ASSERT_EQ(blanks.pixelShaders.size(), 32u);
+    EXPECT_EQ(blanks.pixelShaders[0].size(), 72u);
+    EXPECT_EQ(blanks.pixelShaders[0],
+              "void main(void)\n{ gl_FragColor=texture2D(in0,gl_FragCoord/resolution); }");
+    EXPECT_EQ(blanks.vertexShader.size(), 146u);
+    EXPECT_EQ(blanks.vertexShader,
+              "void main(void)\n{ \tgl_Position = gl_ModelViewProjectionMatrix * gl_Vertex; "
+              "gl_FrontColor = vec4(1.0); gl_TexCoord[0].st  = gl_MultiTexCoord0.xy; }");
+    EXPECT_EQ(blanks.settings.paramCount, 0);
+    EXPECT_EQ(blanks.settings.passCount, 1);
+    EXPECT_EQ(blanks.settings.layerCount, 1);
+}
+
+TEST(Parser, LineEndsAndBlankLines) {
+    // A blank line is kept only where it is not empty as cut (a CRLF text's "\r").
+    EffectDescription lf = parse("[ps0]\na\n\nb");
+    EXPECT_EQ(lf.pixelShaders[0], "a\nb\n") << "last line without a line feed still counts";
+    EffectDescription crlf = parse("[ps0]\r\na\r\n\r\nb\r\n");
+    EXPECT_EQ(crlf.pixelShaders[0], "a\n\nb\n");
+    EffectDescription keys = parse("[settings]\r\nname=X\r\n");
+    EXPECT_EQ(keys.settings.name, "X");
+}
+
+TEST(Parser, CommentsSurviveOnlyInPixelSections) {
+    EffectDescription d = parse("[vs]\n// vs note\nv\n[ps0]\n// ps note\n;semi\n[settings]\n"
+                                "/name=Y\nname=Z\n");
+    EXPECT_EQ(d.vertexShader, "v\n");
+    EXPECT_EQ(d.pixelShaders[0], "// ps note\n;semi\n");
+    EXPECT_EQ(d.settings.name, "Z");
+}
+
+struct SettingsCase {
+    const char* text;
+    void (*check)(const EffectSettings&);
+};
+
+TEST(Parser, SettingsKeys) {
+    const SettingsCase cases[] = {
+        {"[settings]\nfast=true\n", [](const EffectSettings& s) { EXPECT_FALSE(s.fast); }},
+        {"[settings]\nfast=1\n", [](const EffectSettings& s) { EXPECT_TRUE(s.fast); }},
+        {"[settings]\nname = Foo\n", [](const EffectSettings& s) { EXPECT_EQ(s.name, ""); }},
+        {"[settings]\nname=0123456789012345678901234567890123\n",
+         [](const EffectSettings& s) { EXPECT_EQ(s.name, "0123456789012345678901234567890"); }},
+        {"[settings]\nmatchname=m\nuniqueid=u\n",
+         [](const EffectSettings& s) { EXPECT_EQ(s.uniqueid, "u"); }},
+        {"[settings]\nedge_repeat=1\ncellsx=12abc\ncellsy=x\n",
+         [](const EffectSettings& s) {
+             EXPECT_EQ(s.edgeRepeat, 1);
+             EXPECT_EQ(s.cellsx, 12);
+             EXPECT_EQ(s.cellsy, 0);
+         }},
+        {"[settings]\ndescription=a=b\nversion=\n",
+         [](const EffectSettings& s) {
+             EXPECT_EQ(s.description, "a=b");
+             EXPECT_EQ(s.version, "");
+         }},
+        {"[settings]\nparams=500\nshaders=99\n",
+         [](const EffectSettings& s) {
+             EXPECT_EQ(s.paramCount, 128);
+             EXPECT_EQ(s.passCount, 32);
+         }},
+        {"[settings]\nparams=-4\nshaders=-1\n",
+         [](const EffectSettings& s) {
+             EXPECT_EQ(s.paramCount, 0);
+             EXPECT_EQ(s.passCount, 0);
+         }},
+        {"[settings\nname=Q\n", [](const EffectSettings& s) { EXPECT_EQ(s.name, ""); }},
+    };
+    for (const SettingsCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        c.check(parse(c.text).settings);
+    }
+}
+
+struct EntryCase {
+    const char* text;
+    void (*check)(const ParamSpec&);
+};
+
+TEST(Parser, EntryKeysOfParameterOne) {
+    const EntryCase cases[] = {
+        {"type=check\nhidden=yes\n", [](const ParamSpec& p) { EXPECT_FALSE(p.hidden); }},
+        {"hidden=true\n", [](const ParamSpec& p) { EXPECT_TRUE(p.hidden); }},
+        {"hidden=1\n", [](const ParamSpec& p) { EXPECT_TRUE(p.hidden); }},
+        {"type=check\ndefault=true\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{1, 1, 1}));
+         }},
+        {"default=true|false\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{1, 0, 0}));
+         }},
+        {"default=0.2|0.4\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{0.2f, 0.4f, 0.4f}));
+         }},
+        {"default=1|2|3|4\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{1, 2, 3}));
+         }},
+        {"default=1|2|3\ntime=-5\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{-5, 2, 3}));
+         }},
+        {"type=popup\npopup=Low|Mid|High\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.items, (std::vector<std::string>{"Low", "Mid", "High"}));
+             EXPECT_EQ(p.min, 0);
+             EXPECT_EQ(p.max, 2);
+         }},
+        {"popup=Low|Mid|High\ntype=popup\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.items.size(), 3u);
+             EXPECT_EQ(p.max, 1);
+         }},
+        {"type=popup\npopup=A|B\npopup=C\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.text, "C");
+             EXPECT_EQ(p.items, (std::vector<std::string>{"A", "B", "C"}));
+             EXPECT_EQ(p.max, 0);
+         }},
+        {"text=a|b|c|\ntext=a||b\ntext=\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.items, (std::vector<std::string>{"a", "b", "c", "a", "", "b"}));
+         }},
+        {"type=color\ntype=float\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.type, ParamType::Float);
+             EXPECT_EQ(p.components, 3);
+         }},
+        {"type=point\n", [](const ParamSpec& p) { EXPECT_EQ(p.components, 2); }},
+        {"type=int\ntype=bogus\n", [](const ParamSpec& p) { EXPECT_EQ(p.type, ParamType::Int); }},
+        {"type=topic_end\n",
+         [](const ParamSpec& p) { EXPECT_EQ(p.type, ParamType::TopicEnd); }},
+        {"type=popup\nflags=1\n", [](const ParamSpec& p) { EXPECT_EQ(p.components, 0); }},
+        {"flags=2\ntype=popup\n", [](const ParamSpec& p) { EXPECT_EQ(p.components, 1); }},
+        {"groupswitch=3\n", [](const ParamSpec& p) { EXPECT_EQ(p.group, -3); }},
+        {"groupswitch=-2147483648\n",
+         [](const ParamSpec& p) { EXPECT_EQ(p.group, INT32_MIN); }},
+        {"group=2\nmin=-1.5\nmax=1e3\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.group, 2);
+             EXPECT_EQ(p.min, -1.5f);
+             EXPECT_EQ(p.max, 1000.0f);
+         }},
+        {"max=1e300\n", [](const ParamSpec& p) { EXPECT_TRUE(std::isinf(p.max)); }},
+        {"display=Shown\nparam=u_x\n",
+         [](const ParamSpec& p) {
+             EXPECT_EQ(p.name, "Shown");
+             EXPECT_EQ(p.uniform, "u_x");
+         }},
+    };
+    for (const EntryCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        EffectDescription d = parse(std::string("[par1]\n") + c.text);
+        c.check(d.params[1]);
+        EXPECT_EQ(d.settings.paramCount, 2);
+    }
+}
+
+TEST(Parser, ParameterSectionNumbering) {
+    EffectDescription d = parse("[par3]\nname=three\n[par]\nname=four\n[par]\nname=five\n"
+                                "[par7]\n[par]\nx=1\n");
+    EXPECT_EQ(d.params[3].name, "three");
+    EXPECT_EQ(d.params[4].name, "four");
+    EXPECT_EQ(d.params[5].name, "five");
+    EXPECT_EQ(d.params[8].name, "par");
+    EXPECT_EQ(d.settings.paramCount, 9) << "an unknown key still raises the count";
+
+    EffectDescription cut = parse("[par123]\nname=x\n");
+    EXPECT_EQ(cut.params[12].name, "x") << "only two characters are read";
+
+    EffectDescription param = parse("[param]\nname=zero\n");
+    EXPECT_EQ(param.params[0].name, "zero");
+
+    EffectDescription noHeader = parse("name=first\n");
+    EXPECT_EQ(noHeader.params[0].name, "first");
+    EXPECT_EQ(noHeader.settings.paramCount, 1);
+
+    EffectDescription gap = parse("[par1]\nx=1\n[par3]\ny=1\n");
+    EXPECT_EQ(gap.settings.paramCount, 4);
+    EXPECT_EQ(gap.params[2].type, ParamType::Float);
+    EXPECT_EQ(gap.params[2].name, "");
+
+    EffectDescription recount = parse("[par5]\nname=a\n[settings]\nparams=2\n");
+    EXPECT_EQ(recount.settings.paramCount, 2);
+    EffectDescription raised = parse("[par5]\nname=a\n[settings]\nparams=2\n[par5]\nx=1\n");
+    EXPECT_EQ(raised.settings.paramCount, 6);
+
+    EffectDescription empty = parse("[par1]\n[]\nname=n\n[\nname=m\n");
+    EXPECT_EQ(empty.params[1].name, "m") << "empty section names route keys to the entry";
+}
+
+TEST(Parser, OutOfTableNumbersHaveNoEffect) {
+    // Negative and too-large entries, passes, slots and layer sources write nothing.
+    EffectDescription d = parse("[par-5]\nname=neg\n[par99]\n[par]\n"
+                                "[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n"
+                                "[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n"
+                                "[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n"
+                                "[par]\n[par]\n[par]\n[par]\n[par]\nname=past\n"
+                                "[ps40]\ncode\n[ps-1]\ncode\n"
+                                "[routing]\nps40_in0=ps0\nps0_in40=ps0\nps1_in0=layer40\n"
+                                "ps2_in0=ps32\nps3_in0=ps31\n");
+    EXPECT_EQ(d.params[99].name, "par99");
+    EXPECT_EQ(d.settings.paramCount, 0) << "entries -5 and 129 take no keys";
+    EXPECT_EQ(d.settings.passCount, 1);
+    for (const std::string& src : d.pixelShaders)
+        EXPECT_EQ(src.find("code"), std::string::npos);
+    EXPECT_EQ(d.settings.routing[1][0], kEmptySlot);
+    EXPECT_EQ(d.settings.routing[2][0], kEmptySlot);
+    EXPECT_EQ(d.settings.routing[3][0], 31);
+}
+
+TEST(Parser, RoutingLines) {
+    EffectDescription d = parse("[par1]\ntype=layer\n[routing]\nps0_in1=ps3\nps0_in2=foo\n"
+                                "ps1_in=ps0\nps2x_in0=layer1\nps4_in0=ps1\nps4_in0=ps2\n"
+                                "p1_in0=ps0\nps_in0=ps0\n");
+    const EffectSettings& s = d.settings;
+    EXPECT_EQ(s.routing[0][1], 3) << "explicit routing survives the fix-up";
+    EXPECT_EQ(s.routing[0][2], kEmptySlot);
+    EXPECT_EQ(s.routing[1][0], 0) << "an empty slot text reads 0";
+    EXPECT_EQ(s.routing[2][0], -2);
+    EXPECT_EQ(s.routing[4][0], 2) << "the later line wins";
+    EXPECT_EQ(s.layerCount, 2);
+
+    EffectDescription entryZeroLayer = parse("type=layer\n");
+    EXPECT_EQ(entryZeroLayer.settings.layerCount, 1);
+}
+
+TEST(Parser, MalformedRoutingKeyFailsNamingTheLine) {
+    for (const char* key : {"ps1_", "ps1_i"}) {
+        EffectDescription d;
+        std::string text = std::string("[routing]\n") + key + "=ps0\n[ps0]\nx\n";
+        try {
+            parseDescription(d, text);
+            ADD_FAILURE() << key << " should fail";
+        } catch (const std::out_of_range& e) {
+            EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(key), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(d.pixelShaders[0].empty()) << "lines after the failure are not read";
+    }
+}
+
+TEST(Parser, ShaderSections) {
+    EffectDescription d = parse("[vs]\nvline\n[vs2]\nname=after\n[ps]\nzero\n[ps1]\n[psx]\nx\n");
+    EXPECT_TRUE(d.vertexShader.size() == 146u) << "[vs2] empties the source, gets the default";
+    EXPECT_EQ(d.params[0].name, "after");
+    EXPECT_EQ(d.pixelShaders[0], "x\n") << "[psx] reopens pass 0 and empties it";
+    EXPECT_EQ(d.settings.passCount, 2);
+}
+
+TEST(Parser, SecondParseStartsFromFirst) {
+    EffectDescription d;
+    parseDescription(d, "[par1]\ntext=a|b\n[ps1]\none\n[settings]\nname=N\nshaders=2\n");
+    parseDescription(d, "[par1]\ntext=c\n");
+    EXPECT_EQ(d.params[1].items.size(), 3u) << "items grow across parses";
+    EXPECT_EQ(d.pixelShaders[1], "one\n") << "sources not named again keep their text";
+    EXPECT_EQ(d.settings.name, "N");
+    EXPECT_EQ(d.settings.passCount, 1) << "counts are reset";
+}
