@@ -1,0 +1,136 @@
+#include "resources/SlotPatcher.h"
+
+#include "effect/CodeContainer.h"
+#include "resources/BinaryImage.h"
+#include "resources/Slots.h"
+
+#include <stdexcept>
+#include <vector>
+
+namespace glfx {
+namespace {
+
+struct Range {
+    size_t begin, end;
+};
+
+std::vector<Range> searchRanges(const std::string& image) {
+    std::vector<Range> ranges;
+    for (const ImageSection& s : elfSections(image))
+        if (s.loaded) ranges.push_back({size_t(s.offset), size_t(s.offset + s.size)});
+    if (ranges.empty()) ranges.push_back({0, image.size()});
+    return ranges;
+}
+
+size_t findUnique(const std::string& image, const std::string& needle, const char* what) {
+    std::vector<size_t> hits;
+    for (const Range& r : searchRanges(image)) {
+        for (size_t at = image.find(needle, r.begin); at != std::string::npos && at < r.end;
+             at = image.find(needle, at + 1))
+            if (at + needle.size() <= r.end) hits.push_back(at);
+    }
+    if (hits.empty())
+        throw std::runtime_error(std::string("no ") + what +
+                                 " in this file: is it a glfx plug-in library?");
+    if (hits.size() > 1)
+        throw std::runtime_error(std::string(what) + " found " + std::to_string(hits.size()) +
+                                 " times; the file is not a plain glfx plug-in library");
+    return hits.front();
+}
+
+void checkText(const std::string& text, const char* what, bool allowEmpty) {
+    if (text.empty() && !allowEmpty)
+        throw std::invalid_argument(std::string(what) + " is empty; give one of 1 to 31 characters");
+    if (text.size() > kNameSlotSize)
+        throw std::invalid_argument(std::string(what) + " \"" + text + "\" is " +
+                                    std::to_string(text.size()) +
+                                    " bytes long; the slot holds at most 31");
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 32 || c >= 127)
+            throw std::invalid_argument(std::string(what) + " holds byte 0x" +
+                                        "0123456789abcdef"[c >> 4] + "0123456789abcdef"[c & 15] +
+                                        " at position " + std::to_string(i) +
+                                        "; use printable ASCII characters only");
+    }
+}
+
+// One length byte, then the text, a NUL and filler up to 31 bytes.
+std::string countedSlot(const std::string& text, char filler) {
+    std::string slot(1 + kNameSlotSize, filler);
+    slot[0] = static_cast<char>(text.size());
+    slot.replace(1, text.size(), text);
+    if (text.size() < kNameSlotSize) slot[1 + text.size()] = '\0';
+    return slot;
+}
+
+std::string codeSlotFor(const PackRequest& request) {
+    const std::string marker(reinterpret_cast<const char*>(kCipherEndMarker),
+                             sizeof kCipherEndMarker);
+    const size_t markerAt = request.code.find(marker);
+    if (markerAt != std::string::npos)
+        throw std::invalid_argument("effect code holds the bytes 0x12 0x13 0x14 at offset " +
+                                    std::to_string(markerAt) +
+                                    ", which end the code slot; remove them");
+    std::string slot;
+    if (request.plain) {
+        if (codeSlotForm(request.code) != CodeForm::Plain)
+            throw std::invalid_argument(
+                "plain effect code must not begin with \"##GLFX_CODE\" or the bytes 0x12 0x14 "
+                "0x18; the library would take it for another form");
+        slot = request.code;
+        // Line feeds make empty lines, which the parser skips: the filler adds nothing.
+        if (slot.size() < kCodeSlotSize) slot.resize(kCodeSlotSize, '\n');
+    } else {
+        slot = encipherCode(request.code, request.name);
+        if (slot.size() < kCodeSlotSize) slot.resize(kCodeSlotSize, '#');
+    }
+    if (slot.size() > kCodeSlotSize)
+        throw std::invalid_argument(
+            "effect code is " + std::to_string(request.code.size()) + " bytes; the slot holds " +
+            std::to_string(request.plain ? kCodeSlotSize : kCodeSlotSize - 6) +
+            (request.plain ? "" : " when enciphered") + ": shorten the shaders or the comments");
+    return slot;
+}
+
+} // namespace
+
+SlotOffsets locateSlots(const std::string& image) {
+    const auto signature = buildPropertyResource("", "");
+    SlotOffsets at;
+    at.resource = findUnique(
+        image, std::string(reinterpret_cast<const char*>(signature.data()), kResourceSignatureSize),
+        "property resource");
+    if (image.size() - at.resource < kPropertyResourceSize)
+        throw std::runtime_error("property resource is cut short by the end of the file");
+    at.nameSlot = findUnique(image, std::string(GLFX_NAME_SLOT_TAG, kSlotTagSize), "name slot") +
+                  kSlotTagSize;
+    at.codeSlot = findUnique(image, std::string(GLFX_CODE_SLOT_TAG, kSlotTagSize), "code slot") +
+                  kSlotTagSize;
+    if (image.size() - at.nameSlot < kNameSlotSize || image.size() - at.codeSlot < kCodeSlotSize)
+        throw std::runtime_error("a slot is cut short by the end of the file");
+    return at;
+}
+
+void packLibrary(std::string& image, const PackRequest& request) {
+    checkText(request.name, "effect name", false);
+    checkText(request.category, "category", true);
+    const std::string code = codeSlotFor(request);
+    const SlotOffsets at = locateSlots(image);
+
+    const std::string name = countedSlot(request.name, '#');
+    image.replace(at.resource + kResourceNameOffset, name.size(), name);
+    image.replace(at.resource + kResourceMatchNameOffset, name.size(), name);
+    const std::string category = countedSlot(request.category, '\0');
+    image.replace(at.resource + kResourceCategoryOffset, category.size(), category);
+    image.replace(at.nameSlot, kNameSlotSize, name.substr(1));
+    image.replace(at.codeSlot, kCodeSlotSize, code);
+}
+
+SlotContents readSlots(const std::string& image) {
+    const SlotOffsets at = locateSlots(image);
+    return {image.substr(at.resource, kPropertyResourceSize),
+            image.substr(at.nameSlot, kNameSlotSize), image.substr(at.codeSlot, kCodeSlotSize)};
+}
+
+} // namespace glfx
