@@ -33,7 +33,8 @@ void describe(std::ostream& out, const EffectDescription& d) {
         << "\n\n";
 
     out << std::left << std::setw(4) << "#" << std::setw(12) << "type" << std::setw(20) << "name"
-        << std::setw(16) << "uniform" << std::setw(18) << "default" << "range\n";
+        << std::setw(16) << "uniform" << std::setw(18) << "default"
+        << "range\n";
     for (int i = 0; i < s.paramCount && i < kMaxParams; ++i) {
         const ParamSpec& p = d.params[i];
         std::ostringstream range;

@@ -118,7 +118,8 @@ int main(int argc, char** argv) {
     info->add_option("file", infoPath, "effect file (.glfx)")->required();
 
     PackArgs pack;
-    CLI::App* packCmd = app.add_subcommand("pack", "Write an effect into a copy of a plug-in library");
+    CLI::App* packCmd =
+        app.add_subcommand("pack", "Write an effect into a copy of a plug-in library");
     packCmd->add_option("file", pack.effectPath, "effect file (.glfx)")->required();
     packCmd->add_option("-o,--output", pack.output, "library to write")->required();
     packCmd->add_option("--template", pack.templatePath, "template plug-in library")->required();

@@ -14,13 +14,15 @@ namespace {
 std::string randomText(std::mt19937& rng, size_t n) {
     std::uniform_int_distribution<int> byte(1, 255);
     std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(byte(rng));
+    for (char& c : s)
+        c = static_cast<char>(byte(rng));
     return s;
 }
 
 std::string bytes(std::initializer_list<int> b) {
     std::string s;
-    for (int v : b) s.push_back(static_cast<char>(v));
+    for (int v : b)
+        s.push_back(static_cast<char>(v));
     return s;
 }
 
@@ -96,9 +98,7 @@ TEST(CodeContainer, EncipherRefusesWhatTheSlotCannotCarry) {
 class CodeFile : public ::testing::Test {
 protected:
     std::string path = ::testing::TempDir() + "glfx_code_file_test.glfx";
-    void write(const std::string& content) {
-        std::ofstream(path, std::ios::binary) << content;
-    }
+    void write(const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
     void TearDown() override { std::remove(path.c_str()); }
 };
 

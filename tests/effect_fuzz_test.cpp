@@ -23,20 +23,29 @@ const char kSeed[] = "[settings]\nname=Seed\nshaders=3\nparams=4\nfast=1\ncellsx
                      "[ps0]\n// keep\nvoid main(){gl_FragColor=texture2D(in0,vec2(0));}\n"
                      "[ps1]\nvoid main(){}\n[ps2]\nvoid main(){}\n";
 
-const char* const kTokens[] = {"[",      "]",    "=",     "|",       "\n",      "\r\n", "par",
-                               "ps",     "vs",   "_in",   "layer",   "routing", "settings",
-                               "-",      "99",   "128",   "2147483647", "true", "false",
-                               "type=layer\n", "ps1_", "[par]\n", "default=", "popup=", "1e39"};
+const char* const kTokens[] = {"[",     "]",          "=",        "|",      "\n",
+                               "\r\n",  "par",        "ps",       "vs",     "_in",
+                               "layer", "routing",    "settings", "-",      "99",
+                               "128",   "2147483647", "true",     "false",  "type=layer\n",
+                               "ps1_",  "[par]\n",    "default=", "popup=", "1e39"};
 
 std::string mutate(std::string s, std::mt19937& rng) {
     const int edits = 1 + rng() % 8;
     for (int e = 0; e < edits; ++e) {
         const size_t pos = s.empty() ? 0 : rng() % (s.size() + 1);
         switch (rng() % 4) {
-        case 0: s.insert(pos, kTokens[rng() % (sizeof kTokens / sizeof *kTokens)]); break;
-        case 1: if (pos < s.size()) s[pos] = static_cast<char>(rng()); break;
-        case 2: if (pos < s.size()) s.erase(pos, 1 + rng() % 16); break;
-        default: s.insert(pos, 1, static_cast<char>(rng())); break;
+        case 0:
+            s.insert(pos, kTokens[rng() % (sizeof kTokens / sizeof *kTokens)]);
+            break;
+        case 1:
+            if (pos < s.size()) s[pos] = static_cast<char>(rng());
+            break;
+        case 2:
+            if (pos < s.size()) s.erase(pos, 1 + rng() % 16);
+            break;
+        default:
+            s.insert(pos, 1, static_cast<char>(rng()));
+            break;
         }
     }
     return s;
@@ -80,7 +89,8 @@ TEST(ParserFuzz, MutatedEffectTexts) {
     std::mt19937 rng(20261206);
     for (int i = 0; i < 3000; ++i) {
         std::string text = mutate(seeds[i % seeds.size()], rng);
-        for (int round = rng() % 3; round > 0; --round) text = mutate(text, rng);
+        for (int round = rng() % 3; round > 0; --round)
+            text = mutate(text, rng);
         SCOPED_TRACE(i);
         parseOne(text);
         if (HasFatalFailure()) return;
@@ -91,7 +101,8 @@ TEST(ParserFuzz, RandomBytesAndDecipheredNoise) {
     std::mt19937 rng(7);
     for (int i = 0; i < 1000; ++i) {
         std::string bytes(rng() % 2048, '\0');
-        for (char& c : bytes) c = static_cast<char>(rng());
+        for (char& c : bytes)
+            c = static_cast<char>(rng());
         SCOPED_TRACE(i);
         parseOne(bytes);
         parseOne(decipherCode("\x12\x14\x18" + bytes, bytes.substr(0, 31)));
@@ -101,7 +112,8 @@ TEST(ParserFuzz, RandomBytesAndDecipheredNoise) {
 
 TEST(ParserFuzz, ManyAutomaticEntriesAndItemsStayBounded) {
     std::string text;
-    for (int i = 0; i < 400; ++i) text += "[par]\ntype=layer\npopup=a|b|c\n";
+    for (int i = 0; i < 400; ++i)
+        text += "[par]\ntype=layer\npopup=a|b|c\n";
     EffectDescription d;
     parseDescription(d, text);
     checkInvariants(d);

@@ -212,13 +212,11 @@ TEST(Parser, EntryKeysOfParameterOne) {
          }},
         {"type=point\n", [](const ParamSpec& p) { EXPECT_EQ(p.components, 2); }},
         {"type=int\ntype=bogus\n", [](const ParamSpec& p) { EXPECT_EQ(p.type, ParamType::Int); }},
-        {"type=topic_end\n",
-         [](const ParamSpec& p) { EXPECT_EQ(p.type, ParamType::TopicEnd); }},
+        {"type=topic_end\n", [](const ParamSpec& p) { EXPECT_EQ(p.type, ParamType::TopicEnd); }},
         {"type=popup\nflags=1\n", [](const ParamSpec& p) { EXPECT_EQ(p.components, 0); }},
         {"flags=2\ntype=popup\n", [](const ParamSpec& p) { EXPECT_EQ(p.components, 1); }},
         {"groupswitch=3\n", [](const ParamSpec& p) { EXPECT_EQ(p.group, -3); }},
-        {"groupswitch=-2147483648\n",
-         [](const ParamSpec& p) { EXPECT_EQ(p.group, INT32_MIN); }},
+        {"groupswitch=-2147483648\n", [](const ParamSpec& p) { EXPECT_EQ(p.group, INT32_MIN); }},
         {"group=2\nmin=-1.5\nmax=1e3\n",
          [](const ParamSpec& p) {
              EXPECT_EQ(p.group, 2);

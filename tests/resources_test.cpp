@@ -15,9 +15,13 @@ using namespace glfx;
 
 namespace {
 
-uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+uint32_t le32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
 
-std::string reversed(const uint8_t* p) { return {char(p[3]), char(p[2]), char(p[1]), char(p[0])}; }
+std::string reversed(const uint8_t* p) {
+    return {char(p[3]), char(p[2]), char(p[1]), char(p[0])};
+}
 
 std::string slotText(const char* text, char filler) {
     std::string s(text);

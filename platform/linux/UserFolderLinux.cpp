@@ -17,12 +17,17 @@ std::string applicationDataFolder() {
         if (!home || home[0] != '/') return {};
         folder = std::string(home) + "/.config";
     }
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     return folder;
 }
 
-void makeDirectory(const std::string& path) { ::mkdir(path.c_str(), 0755); }
+void makeDirectory(const std::string& path) {
+    ::mkdir(path.c_str(), 0755);
+}
 
-size_t maxPathBytes() { return PATH_MAX - 1; }
+size_t maxPathBytes() {
+    return PATH_MAX - 1;
+}
 
 } // namespace glfx::platform

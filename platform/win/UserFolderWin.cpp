@@ -11,12 +11,17 @@ std::string applicationDataFolder() {
     if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path)))
         return {};
     std::string folder(path);
-    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
     return folder;
 }
 
-void makeDirectory(const std::string& path) { _mkdir(path.c_str()); }
+void makeDirectory(const std::string& path) {
+    _mkdir(path.c_str());
+}
 
-size_t maxPathBytes() { return MAX_PATH - 1; }
+size_t maxPathBytes() {
+    return MAX_PATH - 1;
+}
 
 } // namespace glfx::platform

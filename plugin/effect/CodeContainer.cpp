@@ -89,7 +89,8 @@ std::string readCodeFile(const std::string& path) {
     // directory opens on some systems and reports a huge size).
     std::string raw;
     char chunk[16384];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0;) raw.append(chunk, n);
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0;)
+        raw.append(chunk, n);
     // Text mode as on the host's platform: every CRLF pair becomes LF, on every platform.
     std::string out;
     out.reserve(raw.size());

@@ -19,9 +19,15 @@ constexpr int32_t kEmptySlot = 999;
 constexpr size_t kMaxEffectNameBytes = 31;
 
 // Routing sources: N >= 0 is the output of pass N, -(K + 1) is layer K.
-constexpr int32_t layerSource(int32_t layer) { return -(layer + 1); }
-constexpr bool isLayerSource(int32_t src) { return src < 0; }
-constexpr int32_t layerOfSource(int32_t src) { return -src - 1; }
+constexpr int32_t layerSource(int32_t layer) {
+    return -(layer + 1);
+}
+constexpr bool isLayerSource(int32_t src) {
+    return src < 0;
+}
+constexpr int32_t layerOfSource(int32_t src) {
+    return -src - 1;
+}
 
 // Codes are stored in effect texts' parsed form and in nothing persistent, but the renderer's
 // uniform rule compares them numerically ("below Layer"), so the values are fixed.
@@ -55,7 +61,7 @@ public:
     std::array<float, 3> defaultValue{0.0f, 0.0f, 0.0f}; // for a layer: [0] is its time offset
     float min = 0.0f;
     float max = 1.0f;
-    std::string text; // the raw "text"/"popup" value
+    std::string text;  // the raw "text"/"popup" value
     int32_t group = 0; // N >= 1: member of group N; -N: switch for groups N, N+1, ...
     std::vector<std::string> items;
     int32_t flags = 0;

@@ -41,14 +41,18 @@ float readFloat(const std::string& s, size_t from = 0) {
     return static_cast<float>(v);
 }
 
-int32_t negate(int32_t v) { return static_cast<int32_t>(0u - static_cast<uint32_t>(v)); }
+int32_t negate(int32_t v) {
+    return static_cast<int32_t>(0u - static_cast<uint32_t>(v));
+}
 
 void replaceAll(std::string& s, const std::string& from, const std::string& to) {
     for (size_t pos = s.find(from); pos != std::string::npos; pos = s.find(from, pos + to.size()))
         s.replace(pos, from.size(), to);
 }
 
-bool inRange(long long v, long long lo, long long hi) { return v >= lo && v <= hi; }
+bool inRange(long long v, long long lo, long long hi) {
+    return v >= lo && v <= hi;
+}
 
 class DescriptionParser {
 public:
@@ -94,7 +98,8 @@ private:
     }
 
     void parseLine(std::string& line, size_t lineNumber) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.pop_back();
 
         const bool pixelSection = startsWith(section_, "ps");
         if (!line.empty() && (line[0] == ';' || line[0] == '/') && !pixelSection) return;
@@ -148,8 +153,8 @@ private:
         } else if (startsWith(section_, "ps")) {
             sectionPass_ = readInt(section_, 2);
             if (inRange(sectionPass_, 0, kMaxPasses - 1)) {
-                s_.passCount = std::max<int32_t>(s_.passCount,
-                                                 static_cast<int32_t>(sectionPass_ + 1));
+                s_.passCount =
+                    std::max<int32_t>(s_.passCount, static_cast<int32_t>(sectionPass_ + 1));
                 d_.pixelShaders[sectionPass_].clear();
             }
         } else if (startsWith(section_, "vs")) {
@@ -270,8 +275,8 @@ private:
 
     void typeStep(ParamSpec& p, const std::string& value) {
         static const ParamType order[] = {
-            ParamType::Float, ParamType::Int,    ParamType::None,  ParamType::Check,
-            ParamType::Popup, ParamType::Layer,  ParamType::Color, ParamType::Angle,
+            ParamType::Float,  ParamType::Int,   ParamType::None,       ParamType::Check,
+            ParamType::Popup,  ParamType::Layer, ParamType::Color,      ParamType::Angle,
             ParamType::Float2, ParamType::Point, ParamType::TopicStart, ParamType::TopicEnd,
         };
         for (ParamType t : order) {

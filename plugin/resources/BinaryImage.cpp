@@ -18,8 +18,9 @@ constexpr uint32_t kShtNobits = 8;
 
 std::vector<ImageSection> elfSections(const std::string& image) {
     std::vector<ImageSection> out;
-    if (image.size() < 64 || image.compare(0, 4, "\x7f"
-                                                "ELF") != 0)
+    if (image.size() < 64 || image.compare(0, 4,
+                                           "\x7f"
+                                           "ELF") != 0)
         return out;
     if (image[4] != 2 || image[5] != 1) return out; // 64-bit, little-endian only
     uint64_t shoff = 0;
@@ -52,8 +53,8 @@ std::vector<ImageSection> elfSections(const std::string& image) {
             const char* n = image.data() + strtab.offset + r.name;
             s.name.assign(n, strnlen(n, strtab.size - r.name));
         }
-        const bool inFile = r.type != kShtNobits && r.offset <= image.size() &&
-                            image.size() - r.offset >= r.size;
+        const bool inFile =
+            r.type != kShtNobits && r.offset <= image.size() && image.size() - r.offset >= r.size;
         s.offset = inFile ? r.offset : 0;
         s.size = inFile ? r.size : 0;
         s.loaded = inFile && (r.flags & kShfAlloc) != 0;

@@ -45,15 +45,18 @@ public:
     }
     // Four-character codes are stored byte-reversed.
     constexpr void code(const char* c) {
-        for (int i = 3; i >= 0; --i) byte(static_cast<uint8_t>(c[i]));
+        for (int i = 3; i >= 0; --i)
+            byte(static_cast<uint8_t>(c[i]));
     }
     constexpr void property(const char* key, const uint8_t* data, uint32_t length) {
         code("8BIM");
         code(key);
         u32(0);
         u32(length);
-        for (uint32_t i = 0; i < length; ++i) byte(data[i]);
-        for (uint32_t i = length; i % 4 != 0; ++i) byte(0);
+        for (uint32_t i = 0; i < length; ++i)
+            byte(data[i]);
+        for (uint32_t i = length; i % 4 != 0; ++i)
+            byte(0);
     }
     constexpr void byte(uint8_t b) {
         if (pos < out.size()) out[pos] = b;
@@ -67,7 +70,8 @@ public:
 constexpr std::array<uint8_t, 32> countedSlot(const char* text, uint8_t filler) {
     std::array<uint8_t, 32> slot{};
     size_t n = 0;
-    while (text[n] != 0 && n < kNameSlotSize) ++n;
+    while (text[n] != 0 && n < kNameSlotSize)
+        ++n;
     slot[0] = static_cast<uint8_t>(n);
     for (size_t i = 0; i < kNameSlotSize; ++i)
         slot[1 + i] = i < n ? static_cast<uint8_t>(text[i]) : (i == n ? 0 : filler);
@@ -94,7 +98,8 @@ constexpr PropertyResourceBytes buildPropertyResource(const char* name, const ch
     w.property("name", nameSlot.data(), 32);
     const auto categorySlot = detail::countedSlot(category, 0);
     w.property("catg", categorySlot.data(), 32);
-    const uint8_t entry[16] = {'E', 'n', 't', 'r', 'y', 'P', 'o', 'i', 'n', 't', 'F', 'u', 'n', 'c'};
+    const uint8_t entry[16] = {'E', 'n', 't', 'r', 'y', 'P', 'o',
+                               'i', 'n', 't', 'F', 'u', 'n', 'c'};
     w.property("8664", entry, 16);
     const uint8_t pluginVersion[4] = {2, 0, 0, 0};
     w.property("ePVR", pluginVersion, 4);

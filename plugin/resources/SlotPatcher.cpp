@@ -40,7 +40,8 @@ size_t findUnique(const std::string& image, const std::string& needle, const cha
 
 void checkText(const std::string& text, const char* what, bool allowEmpty) {
     if (text.empty() && !allowEmpty)
-        throw std::invalid_argument(std::string(what) + " is empty; give one of 1 to 31 characters");
+        throw std::invalid_argument(std::string(what) +
+                                    " is empty; give one of 1 to 31 characters");
     if (text.size() > kNameSlotSize)
         throw std::invalid_argument(std::string(what) + " \"" + text + "\" is " +
                                     std::to_string(text.size()) +

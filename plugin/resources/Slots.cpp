@@ -6,27 +6,32 @@ namespace {
 // Text, a NUL, then filler to the slot's end.
 constexpr void fillSlot(char* slot, size_t size, const char* text, char filler) {
     size_t n = 0;
-    while (text[n] != 0 && n < size) ++n;
-    for (size_t i = 0; i < size; ++i) slot[i] = i < n ? text[i] : (i == n ? '\0' : filler);
+    while (text[n] != 0 && n < size)
+        ++n;
+    for (size_t i = 0; i < size; ++i)
+        slot[i] = i < n ? text[i] : (i == n ? '\0' : filler);
 }
 
 constexpr NameSlotBlock makeNameBlock() {
     NameSlotBlock b{};
-    for (size_t i = 0; i < kSlotTagSize; ++i) b.tag[i] = GLFX_NAME_SLOT_TAG[i];
+    for (size_t i = 0; i < kSlotTagSize; ++i)
+        b.tag[i] = GLFX_NAME_SLOT_TAG[i];
     fillSlot(b.name, kNameSlotSize, kDefaultEffectName, '#');
     return b;
 }
 
 constexpr CodeSlotBlock makeCodeBlock() {
     CodeSlotBlock b{};
-    for (size_t i = 0; i < kSlotTagSize; ++i) b.tag[i] = GLFX_CODE_SLOT_TAG[i];
+    for (size_t i = 0; i < kSlotTagSize; ++i)
+        b.tag[i] = GLFX_CODE_SLOT_TAG[i];
     fillSlot(b.code, kCodeSlotSize, kCodeTemplateTag, '#');
     return b;
 }
 
 std::string readVolatile(const volatile char* p, size_t n) {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = p[i];
+    for (size_t i = 0; i < n; ++i)
+        s[i] = p[i];
     return s;
 }
 
@@ -39,13 +44,18 @@ __attribute__((used)) extern const CodeSlotBlock glfxCodeSlot = makeCodeBlock();
 
 #ifndef _WIN32
 // ELF has no resources: the host finds the block by this section's name.
-__attribute__((used, section(".glfx_pipl"))) extern const PropertyResourceBytes glfxPropertyResource =
+__attribute__((used,
+               section(".glfx_pipl"))) extern const PropertyResourceBytes glfxPropertyResource =
     buildPropertyResource(kDefaultEffectName, kDefaultCategory);
 #endif
 
-std::string nameSlotBytes() { return readVolatile(glfxNameSlot.name, kNameSlotSize); }
+std::string nameSlotBytes() {
+    return readVolatile(glfxNameSlot.name, kNameSlotSize);
+}
 
-std::string codeSlotBytes() { return readVolatile(glfxCodeSlot.code, kCodeSlotSize); }
+std::string codeSlotBytes() {
+    return readVolatile(glfxCodeSlot.code, kCodeSlotSize);
+}
 
 std::string propertyResourceBytes() {
 #ifndef _WIN32
@@ -56,11 +66,14 @@ std::string propertyResourceBytes() {
 #endif
 }
 
-std::string nameSlotText(const std::string& slot) { return slot.substr(0, slot.find('\0')); }
+std::string nameSlotText(const std::string& slot) {
+    return slot.substr(0, slot.find('\0'));
+}
 
 std::string effectNameFromSlot(const std::string& slot) {
     size_t n = 0;
-    while (n < slot.size() && static_cast<signed char>(slot[n]) >= 32) ++n;
+    while (n < slot.size() && static_cast<signed char>(slot[n]) >= 32)
+        ++n;
     return slot.substr(0, n);
 }
 

@@ -18,7 +18,8 @@ namespace glfx {
 constexpr size_t kSlotTagSize = 16;
 #define GLFX_NAME_SLOT_TAG "glfx-name-slot:"
 #define GLFX_CODE_SLOT_TAG "glfx-code-slot:"
-static_assert(sizeof GLFX_NAME_SLOT_TAG == kSlotTagSize && sizeof GLFX_CODE_SLOT_TAG == kSlotTagSize);
+static_assert(sizeof GLFX_NAME_SLOT_TAG == kSlotTagSize &&
+              sizeof GLFX_CODE_SLOT_TAG == kSlotTagSize);
 
 struct NameSlotBlock {
     char tag[kSlotTagSize];
