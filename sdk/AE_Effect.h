@@ -1,0 +1,794 @@
+// The effect SDK's core: per-command records, parameter definitions, worlds and pixels, selectors,
+// error codes and flags. Records the SDK declares as anonymous-struct typedefs stay anonymous here
+// (never forward-declare them); the tagged ones keep the SDK's tags.
+#pragma once
+
+#include "A.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// ---- Basic effect types (the SDK's Windows branch) ------------------------------------------
+
+typedef A_long PF_Fixed; // 16.16
+typedef A_u_long PF_UFixed;
+typedef A_char PF_Boolean; // plain char, not A_Boolean
+typedef void** PF_Handle;
+typedef A_FpLong PF_FpLong;
+typedef A_FpShort PF_FpShort;
+
+typedef struct PF_ProgressInfo* PF_ProgPtr;
+
+typedef A_long PF_Err;
+typedef A_long PF_Cmd;
+typedef A_long PF_ParamIndex;
+typedef A_long PF_ParamValue;
+typedef A_long PF_ParamType;
+typedef A_long PF_ParamFlags;
+typedef A_long PF_ParamUIFlags;
+typedef A_long PF_ChangeFlags;
+typedef A_long PF_Quality;
+typedef A_long PF_Field;
+typedef A_long PF_ModeFlags;
+typedef A_long PF_WorldFlags;
+typedef A_long PF_OutFlags;
+typedef A_long PF_OutFlags2;
+typedef A_long PF_InFlags;
+typedef A_long PF_Stage;
+typedef A_long PF_ChannelMask;
+typedef A_long PF_GPU_Framework;
+typedef A_long PF_NewWorldFlags;
+typedef A_long PF_XferMode;
+typedef A_short PF_ValueDisplayFlags;
+typedef A_short PF_SoundFormat;
+typedef A_short PF_SoundSampleSize;
+typedef A_short PF_SoundChannels;
+typedef A_u_long PF_FSliderFlags;
+typedef A_u_long PF_KernelFlags;
+typedef A_u_long PF_SampleEdgeBehav;
+typedef A_u_long PF_Plane;
+typedef A_u_long PF_PathID;
+typedef short PF_RenderOutputFlags;
+typedef PF_Handle PF_ArbitraryH;
+typedef void* PF_SndSamplePtr;
+
+typedef struct _PF_LayerAudio* PF_LayerAudio;
+typedef struct _PF_CustomUIInfo PF_CustomUIInfo;
+
+typedef struct {
+    A_short major;
+    A_short minor;
+} PF_SpecVersion;
+
+typedef struct {
+#ifdef LPOINT_RENAME_COMPONENTS
+    A_long x, y;
+#else
+    A_long h, v;
+#endif
+} PF_Point;
+
+typedef struct {
+    A_long left, top, right, bottom;
+} PF_LRect;
+
+typedef PF_LRect PF_Rect;
+typedef PF_Rect PF_UnionableRect;
+
+typedef struct {
+    A_long num;
+    A_u_long den;
+} PF_RationalScale;
+
+typedef struct {
+    PF_Fixed x, y;
+} PF_FixedPoint;
+
+typedef struct {
+    PF_Fixed left, top, right, bottom;
+} PF_FixedRect;
+
+// ---- Selectors -------------------------------------------------------------------------------
+
+// The values are the order; the host and every plug-in agree on it.
+enum {
+    PF_Cmd_ABOUT = 0,
+    PF_Cmd_GLOBAL_SETUP,
+    PF_Cmd_UNUSED_0,
+    PF_Cmd_GLOBAL_SETDOWN,
+    PF_Cmd_PARAMS_SETUP,
+    PF_Cmd_SEQUENCE_SETUP,
+    PF_Cmd_SEQUENCE_RESETUP,
+    PF_Cmd_SEQUENCE_FLATTEN,
+    PF_Cmd_SEQUENCE_SETDOWN,
+    PF_Cmd_DO_DIALOG,
+    PF_Cmd_FRAME_SETUP,
+    PF_Cmd_RENDER,
+    PF_Cmd_FRAME_SETDOWN,
+    PF_Cmd_USER_CHANGED_PARAM, // extra: PF_UserChangedParamExtra*
+    PF_Cmd_UPDATE_PARAMS_UI,
+    PF_Cmd_EVENT,
+    PF_Cmd_GET_EXTERNAL_DEPENDENCIES,
+    PF_Cmd_COMPLETELY_GENERAL,
+    PF_Cmd_QUERY_DYNAMIC_FLAGS,
+    PF_Cmd_AUDIO_RENDER,
+    PF_Cmd_AUDIO_SETUP,
+    PF_Cmd_AUDIO_SETDOWN,
+    PF_Cmd_ARBITRARY_CALLBACK,
+    PF_Cmd_SMART_PRE_RENDER, // extra: PF_PreRenderExtra*
+    PF_Cmd_SMART_RENDER,     // extra: PF_SmartRenderExtra*
+    PF_Cmd_RESERVED1,
+    PF_Cmd_RESERVED2,
+    PF_Cmd_RESERVED3,
+    PF_Cmd_GET_FLATTENED_SEQUENCE_DATA,
+    PF_Cmd_TRANSLATE_PARAMS_TO_PREFS,
+    PF_Cmd_RESERVED4,
+    PF_Cmd_SMART_RENDER_GPU,
+    PF_Cmd_GPU_DEVICE_SETUP,
+    PF_Cmd_GPU_DEVICE_SETDOWN,
+    PF_Cmd_NUM_CMDS
+};
+
+// ---- Error codes -----------------------------------------------------------------------------
+
+#define PF_FIRST_ERR 512
+
+enum {
+    PF_Err_NONE = 0,
+    PF_Err_OUT_OF_MEMORY = 4,
+    PF_Err_INTERNAL_STRUCT_DAMAGED = PF_FIRST_ERR,
+    PF_Err_INVALID_INDEX,
+    PF_Err_UNRECOGNIZED_PARAM_TYPE,
+    PF_Err_INVALID_CALLBACK,
+    PF_Err_BAD_CALLBACK_PARAM,
+    PF_Interrupt_CANCEL,
+    PF_Err_CANNOT_PARSE_KEYFRAME_TEXT
+};
+
+// ---- Limits ----------------------------------------------------------------------------------
+
+#define PF_MAX_EFFECT_NAME_LEN 31
+#define PF_MAX_EFFECT_CATEGORY_NAME_LEN 31
+#define PF_MAX_EFFECT_PARAM_NAME_LEN 31
+#define PF_MAX_PARAM_DESCRIPTION_LEN 31
+#define PF_MAX_PARAM_VALUE_LEN 31
+#define PF_MAX_EFFECT_MSG_LEN 255
+#define PF_MAX_WORLD_WIDTH 30000
+#define PF_MAX_WORLD_HEIGHT 30000
+
+// ---- Version word ----------------------------------------------------------------------------
+
+// Effect API version (PiPL eSVR) of the newest SDK generation these declarations follow.
+#define PF_AE_PLUG_IN_VERSION 13
+#define PF_AE_PLUG_IN_SUBVERS 28
+
+enum { PF_Stage_DEVELOP = 0, PF_Stage_ALPHA, PF_Stage_BETA, PF_Stage_RELEASE };
+
+#define PF_Vers_BUILD_BITS 0x1FFU
+#define PF_Vers_BUILD_SHIFT 0
+#define PF_Vers_STAGE_BITS 0x3U
+#define PF_Vers_STAGE_SHIFT 9
+#define PF_Vers_BUGFIX_BITS 0xFU
+#define PF_Vers_BUGFIX_SHIFT 11
+#define PF_Vers_SUBVERS_BITS 0xFU
+#define PF_Vers_SUBVERS_SHIFT 15
+#define PF_Vers_VERS_BITS 0x7U
+#define PF_Vers_VERS_SHIFT 19
+// The version's high bits skip bits 22-25.
+#define PF_Vers_VERS_HIGH_BITS 0xFU
+#define PF_Vers_VERS_HIGH_SHIFT 26
+#define PF_Vers_VERS_LOW_SHIFT 3
+
+#define PF_VERSION(VERS, SUBVERS, BUGVERS, STAGE, BUILD)                                           \
+    ((A_u_long)(((((A_u_long)(VERS) >> PF_Vers_VERS_LOW_SHIFT) & PF_Vers_VERS_HIGH_BITS)           \
+                 << PF_Vers_VERS_HIGH_SHIFT) |                                                     \
+                ((((A_u_long)(VERS)) & PF_Vers_VERS_BITS) << PF_Vers_VERS_SHIFT) |                 \
+                ((((A_u_long)(SUBVERS)) & PF_Vers_SUBVERS_BITS) << PF_Vers_SUBVERS_SHIFT) |        \
+                ((((A_u_long)(BUGVERS)) & PF_Vers_BUGFIX_BITS) << PF_Vers_BUGFIX_SHIFT) |          \
+                ((((A_u_long)(STAGE)) & PF_Vers_STAGE_BITS) << PF_Vers_STAGE_SHIFT) |              \
+                ((((A_u_long)(BUILD)) & PF_Vers_BUILD_BITS) << PF_Vers_BUILD_SHIFT)))
+
+#define PF_Version_VERS(V)                                                                         \
+    ((((A_u_long)(V) >> PF_Vers_VERS_SHIFT) & PF_Vers_VERS_BITS) |                                 \
+     ((((A_u_long)(V) >> PF_Vers_VERS_HIGH_SHIFT) & PF_Vers_VERS_HIGH_BITS)                        \
+      << PF_Vers_VERS_LOW_SHIFT))
+#define PF_Version_SUBVERS(V) (((A_u_long)(V) >> PF_Vers_SUBVERS_SHIFT) & PF_Vers_SUBVERS_BITS)
+#define PF_Version_BUGFIX(V) (((A_u_long)(V) >> PF_Vers_BUGFIX_SHIFT) & PF_Vers_BUGFIX_BITS)
+#define PF_Version_STAGE(V) (((A_u_long)(V) >> PF_Vers_STAGE_SHIFT) & PF_Vers_STAGE_BITS)
+#define PF_Version_BUILD(V) (((A_u_long)(V) >> PF_Vers_BUILD_SHIFT) & PF_Vers_BUILD_BITS)
+
+// ---- Output and input flags ------------------------------------------------------------------
+
+enum {
+    PF_OutFlag_NONE = 0,
+    PF_OutFlag_KEEP_RESOURCE_OPEN = 1 << 0, // obsolete
+    PF_OutFlag_WIDE_TIME_INPUT = 1 << 1,
+    PF_OutFlag_NON_PARAM_VARY = 1 << 2,
+    PF_OutFlag_RESERVED6 = 1 << 3,
+    PF_OutFlag_SEQUENCE_DATA_NEEDS_FLATTENING = 1 << 4,
+    PF_OutFlag_I_DO_DIALOG = 1 << 5,
+    PF_OutFlag_USE_OUTPUT_EXTENT = 1 << 6,
+    PF_OutFlag_SEND_DO_DIALOG = 1 << 7,
+    PF_OutFlag_DISPLAY_ERROR_MESSAGE = 1 << 8,
+    PF_OutFlag_I_EXPAND_BUFFER = 1 << 9,
+    PF_OutFlag_PIX_INDEPENDENT = 1 << 10,
+    PF_OutFlag_I_WRITE_INPUT_BUFFER = 1 << 11,
+    PF_OutFlag_I_SHRINK_BUFFER = 1 << 12,
+    PF_OutFlag_WORKS_IN_PLACE = 1 << 13,
+    PF_OutFlag_RESERVED8 = 1 << 14,
+    PF_OutFlag_CUSTOM_UI = 1 << 15,
+    PF_OutFlag_RESERVED7 = 1 << 16,
+    PF_OutFlag_REFRESH_UI = 1 << 17,
+    PF_OutFlag_NOP_RENDER = 1 << 18,
+    PF_OutFlag_I_USE_SHUTTER_ANGLE = 1 << 19,
+    PF_OutFlag_I_USE_AUDIO = 1 << 20,
+    PF_OutFlag_I_AM_OBSOLETE = 1 << 21,
+    PF_OutFlag_FORCE_RERENDER = 1 << 22,
+    PF_OutFlag_PiPL_OVERRIDES_OUTDATA_OUTFLAGS = 1 << 23,
+    PF_OutFlag_I_HAVE_EXTERNAL_DEPENDENCIES = 1 << 24,
+    PF_OutFlag_DEEP_COLOR_AWARE = 1 << 25,
+    PF_OutFlag_SEND_UPDATE_PARAMS_UI = 1 << 26,
+    PF_OutFlag_AUDIO_FLOAT_ONLY = 1 << 27,
+    PF_OutFlag_AUDIO_IIR = 1 << 28,
+    PF_OutFlag_I_SYNTHESIZE_AUDIO = 1 << 29,
+    PF_OutFlag_AUDIO_EFFECT_TOO = 1 << 30,
+    PF_OutFlag_AUDIO_EFFECT_ONLY = (A_long)(1U << 31)
+};
+
+enum {
+    PF_OutFlag2_NONE = 0,
+    PF_OutFlag2_SUPPORTS_QUERY_DYNAMIC_FLAGS = 1 << 0,
+    PF_OutFlag2_I_USE_3D_CAMERA = 1 << 1,
+    PF_OutFlag2_I_USE_3D_LIGHTS = 1 << 2,
+    PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG = 1 << 3,
+    PF_OutFlag2_I_AM_THREADSAFE = 1 << 4, // unused
+    PF_OutFlag2_CAN_COMBINE_WITH_DESTINATION = 1 << 5,
+    PF_OutFlag2_DOESNT_NEED_EMPTY_PIXELS = 1 << 6,
+    PF_OutFlag2_REVEALS_ZERO_ALPHA = 1 << 7,
+    PF_OutFlag2_PRESERVES_FULLY_OPAQUE_PIXELS = 1 << 8,
+    // bit 9 has no name
+    PF_OutFlag2_SUPPORTS_SMART_RENDER = 1 << 10,
+    PF_OutFlag2_RESERVED9 = 1 << 11,
+    PF_OutFlag2_FLOAT_COLOR_AWARE = 1 << 12,
+    PF_OutFlag2_I_USE_COLORSPACE_ENUMERATION = 1 << 13,
+    PF_OutFlag2_I_AM_DEPRECATED = 1 << 14,
+    PF_OutFlag2_PPRO_DO_NOT_CLONE_SEQUENCE_DATA_FOR_RENDER = 1 << 15,
+    PF_OutFlag2_RESERVED10 = 1 << 16,
+    PF_OutFlag2_AUTOMATIC_WIDE_TIME_INPUT = 1 << 17,
+    PF_OutFlag2_I_USE_TIMECODE = 1 << 18,
+    PF_OutFlag2_DEPENDS_ON_UNREFERENCED_MASKS = 1 << 19,
+    PF_OutFlag2_OUTPUT_IS_WATERMARKED = 1 << 20,
+    PF_OutFlag2_I_MIX_GUID_DEPENDENCIES = 1 << 21,
+    PF_OutFlag2_AE13_5_THREADSAFE = 1 << 22, // unused
+    PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA = 1 << 23,
+    PF_OutFlag2_CUSTOM_UI_ASYNC_MANAGER = 1 << 24,
+    PF_OutFlag2_SUPPORTS_GPU_RENDER_F32 = 1 << 25,
+    PF_OutFlag2_RESERVED12 = 1 << 26,
+    PF_OutFlag2_SUPPORTS_THREADED_RENDERING = 1 << 27,
+    PF_OutFlag2_MUTABLE_RENDER_SEQUENCE_DATA_SLOWER = 1 << 28
+};
+
+enum { PF_InFlag_NONE = 0, PF_InFlag_PROJECT_IS_RENDER_ONLY = 1 };
+
+// ---- Small enumerations ----------------------------------------------------------------------
+
+enum { PF_Quality_DRAWING_AUDIO = -1, PF_Quality_LO = 0, PF_Quality_HI = 1 };
+
+enum { PF_MF_Alpha_PREMUL = 0, PF_MF_Alpha_STRAIGHT = 1 };
+
+enum { PF_Field_FRAME = 0, PF_Field_UPPER = 1, PF_Field_LOWER = 2 };
+
+enum {
+    PF_NewWorldFlag_NONE = 0,
+    PF_NewWorldFlag_CLEAR_PIXELS = 1 << 0,
+    PF_NewWorldFlag_DEEP_PIXELS = 1 << 1,
+    PF_NewWorldFlag_RESERVED0 = 1 << 2,
+    PF_NewWorldFlag_RESERVED1 = 1 << 3
+};
+
+enum { PF_WorldFlag_DEEP = 1 << 0, PF_WorldFlag_WRITEABLE = 1 << 1 };
+
+enum {
+    PF_ChannelMask_ALPHA = 1 << 0,
+    PF_ChannelMask_RED = 1 << 1,
+    PF_ChannelMask_GREEN = 1 << 2,
+    PF_ChannelMask_BLUE = 1 << 3,
+    PF_ChannelMask_ARGB = 0xF
+};
+
+enum {
+    PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS = 1 << 0,
+    PF_RenderOutputFlag_GPU_RENDER_POSSIBLE = 1 << 1,
+    PF_RenderOutputFlag_RESERVED1 = 1 << 2
+};
+
+enum {
+    PF_GPU_Framework_NONE = 0,
+    PF_GPU_Framework_OPENCL = 1,
+    PF_GPU_Framework_METAL = 2,
+    PF_GPU_Framework_CUDA = 3
+};
+
+// ---- Parameter constants ---------------------------------------------------------------------
+
+enum {
+    PF_Param_RESERVED = -1,
+    PF_Param_LAYER = 0,
+    PF_Param_SLIDER,     // obsolete
+    PF_Param_FIX_SLIDER, // obsolete
+    PF_Param_ANGLE,
+    PF_Param_CHECKBOX,
+    PF_Param_COLOR,
+    PF_Param_POINT,
+    PF_Param_POPUP,
+    PF_Param_CUSTOM, // obsolete
+    PF_Param_NO_DATA,
+    PF_Param_FLOAT_SLIDER,
+    PF_Param_ARBITRARY_DATA,
+    PF_Param_PATH,
+    PF_Param_GROUP_START,
+    PF_Param_GROUP_END,
+    PF_Param_BUTTON, // needs PF_ParamFlag_SUPERVISE
+    PF_Param_RESERVED2,
+    PF_Param_RESERVED3,
+    PF_Param_POINT_3D // After Effects only
+};
+
+// PF_ParamFlag_NONE lives in Param_Utils.h, as in the SDK.
+enum {
+    PF_ParamFlag_RESERVED1 = 1 << 0,
+    PF_ParamFlag_CANNOT_TIME_VARY = 1 << 1,
+    PF_ParamFlag_CANNOT_INTERP = 1 << 2,
+    PF_ParamFlag_RESERVED2 = 1 << 3,
+    PF_ParamFlag_RESERVED3 = 1 << 4,
+    PF_ParamFlag_COLLAPSE_TWIRLY = 1 << 5,
+    PF_ParamFlag_SUPERVISE = 1 << 6,
+    PF_ParamFlag_START_COLLAPSED = PF_ParamFlag_COLLAPSE_TWIRLY,
+    PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS = 1 << 7,
+    PF_ParamFlag_LAYER_PARAM_IS_TRACKMATTE = 1 << 7,
+    PF_ParamFlag_EXCLUDE_FROM_HAVE_INPUTS_CHANGED = 1 << 8,
+    PF_ParamFlag_SKIP_REVEAL_WHEN_UNHIDDEN = 1 << 9
+};
+
+enum {
+    PF_PUI_NONE = 0,
+    PF_PUI_TOPIC = 1 << 0,
+    PF_PUI_CONTROL = 1 << 1,
+    PF_PUI_STD_CONTROL_ONLY = 1 << 2,
+    PF_PUI_NO_ECW_UI = 1 << 3,
+    PF_PUI_ECW_SEPARATOR = 1 << 4,
+    PF_PUI_DISABLED = 1 << 5,
+    PF_PUI_DONT_ERASE_TOPIC = 1 << 6,
+    PF_PUI_DONT_ERASE_CONTROL = 1 << 7,
+    PF_PUI_RADIO_BUTTON = 1 << 8,
+    PF_PUI_INVISIBLE = 1 << 9
+};
+
+enum {
+    PF_ChangeFlag_NONE = 0,
+    PF_ChangeFlag_CHANGED_VALUE = 1 << 0,
+    PF_ChangeFlag_RESERVED = 1 << 1,
+    PF_ChangeFlag_SET_TO_VARY = 1 << 2,
+    PF_ChangeFlag_SET_TO_CONSTANT = 1 << 3
+};
+
+enum {
+    PF_ValueDisplayFlag_NONE = 0,
+    PF_ValueDisplayFlag_PERCENT = 1 << 0,
+    PF_ValueDisplayFlag_PIXEL = 1 << 1,
+    PF_ValueDisplayFlag_RESERVED1 = 1 << 2,
+    PF_ValueDisplayFlag_REVERSE = 1 << 3
+};
+
+enum { PF_FSliderFlag_NONE = 0, PF_FSliderFlag_WANT_PHASE = 1 << 0 };
+
+enum { PF_LayerDefault_MYSELF = -1, PF_LayerDefault_NONE = 0 };
+
+#define AEFX_AUDIO_DEFAULT_CURVE_TOLERANCE 0.05f
+
+// ---- Pixels and worlds -----------------------------------------------------------------------
+
+typedef struct {
+    A_u_char alpha, red, green, blue;
+} PF_Pixel;
+
+typedef PF_Pixel PF_Pixel8;
+typedef PF_Pixel PF_UnionablePixel;
+
+typedef struct {
+#ifdef PF_PIXEL16_RENAME_COMPONENTS
+    A_u_short alphaSu, redSu, greenSu, blueSu;
+#else
+    A_u_short alpha, red, green, blue;
+#endif
+} PF_Pixel16;
+
+typedef struct {
+    PF_FpShort alpha, red, green, blue;
+} PF_PixelFloat, PF_Pixel32;
+
+// Alpha in bits 24-31, then red, green, blue.
+typedef A_u_long PF_PixLong;
+
+#define PF_MAX_CHAN8 255
+#define PF_HALF_CHAN8 128
+#define PF_MAX_CHAN16 32768
+#define PF_HALF_CHAN16 16384
+
+// A deep-colour-aware effect must not assume 8-bit pixels behind `data`.
+#ifdef PF_DEEP_COLOR_AWARE
+typedef struct PF_PixelOpaque* PF_PixelPtr;
+#else
+typedef PF_Pixel* PF_PixelPtr;
+#endif
+
+typedef struct PF_LayerDef {
+    void* reserved0;
+    void* reserved1;
+    PF_WorldFlags world_flags;
+    PF_PixelPtr data; // null for a layer parameter set to "none"
+    A_long rowbytes;  // may exceed width times the pixel size
+    A_long width;
+    A_long height;
+    PF_UnionableRect extent_hint;
+    void* platform_ref; // unused
+    A_long reserved_long1;
+    void* reserved_long4;
+    PF_RationalScale pix_aspect_ratio;
+    void* reserved_long2;
+    A_long origin_x; // smart-render checkouts only
+    A_long origin_y;
+    A_long reserved_long3;
+    A_long dephault; // PF_LayerDefault_*; layer parameters only
+} PF_LayerDef;
+
+typedef PF_LayerDef PF_EffectWorld;
+
+// ---- Parameter definitions -------------------------------------------------------------------
+
+typedef struct {
+    PF_ParamValue value;
+    A_char value_str[PF_MAX_PARAM_VALUE_LEN + 1];
+    A_char value_desc[PF_MAX_PARAM_DESCRIPTION_LEN + 1];
+    PF_ParamValue valid_min, valid_max;
+    PF_ParamValue slider_min, slider_max;
+    PF_ParamValue dephault;
+} PF_SliderDef;
+
+typedef struct {
+    PF_Fixed value;
+    A_char value_str[PF_MAX_PARAM_VALUE_LEN + 1];
+    A_char value_desc[PF_MAX_PARAM_DESCRIPTION_LEN + 1];
+    PF_Fixed valid_min, valid_max;
+    PF_Fixed slider_min, slider_max;
+    PF_Fixed dephault;
+    A_short precision;
+    PF_ValueDisplayFlags display_flags;
+} PF_FixedSliderDef;
+
+// The value is double; limits and default are float.
+typedef struct {
+    PF_FpLong value;
+    PF_FpLong phase;
+    A_char value_desc[PF_MAX_PARAM_DESCRIPTION_LEN + 1];
+    PF_FpShort valid_min, valid_max;
+    PF_FpShort slider_min, slider_max;
+    PF_FpShort dephault;
+    A_short precision; // decimal places
+    PF_ValueDisplayFlags display_flags;
+    PF_FSliderFlags fs_flags;
+    PF_FpShort curve_tolerance;
+    PF_Boolean useExponent; // Premiere Pro only
+    PF_FpShort exponent;    // Premiere Pro only
+} PF_FloatSliderDef;
+
+typedef struct {
+    PF_Fixed value; // degrees, not wrapped
+    PF_Fixed dephault;
+    PF_Fixed valid_min, valid_max; // not honoured for effects
+} PF_AngleDef;
+
+typedef struct {
+    PF_ParamValue value;
+    PF_Boolean dephault;
+    A_char reserved;
+    A_short reserved1;
+    union {
+        const A_char* nameptr;
+    } u;
+} PF_CheckBoxDef;
+
+typedef struct {
+    PF_UnionablePixel value;
+    PF_UnionablePixel dephault;
+} PF_ColorDef;
+
+// Values are layer pixels; defaults are percent of the layer. All 16.16.
+typedef struct {
+    PF_Fixed x_value;
+    PF_Fixed y_value;
+    A_char reserved[3];
+    PF_Boolean restrict_bounds;
+    PF_Fixed x_dephault;
+    PF_Fixed y_dephault;
+} PF_PointDef;
+
+typedef struct {
+    PF_ParamValue value; // number of the chosen item
+    A_short num_choices;
+    A_short dephault;
+    union {
+        const A_char* namesptr; // items separated by '|'
+    } u;
+} PF_PopupDef;
+
+typedef struct {
+    A_short id;
+    A_short pad;
+    PF_ArbitraryH dephault;
+    PF_ArbitraryH value;
+    void* refconPV;
+} PF_ArbitraryDef;
+
+typedef struct PF_PathDef {
+    PF_PathID path_id;
+    A_long reserved0;
+    A_long dephault;
+} PF_PathDef;
+
+typedef struct {
+    PF_ParamValue value;
+    union {
+        const A_char* namesptr;
+    } u;
+} PF_ButtonDef;
+
+typedef struct {
+    PF_FpLong x_value, y_value, z_value;
+    PF_FpLong x_dephault, y_dephault, z_dephault;
+    char reserved[16];
+} PF_Point3DDef;
+
+typedef union {
+    PF_LayerDef ld;
+    PF_SliderDef sd;
+    PF_FixedSliderDef fd;
+    PF_AngleDef ad;
+    PF_CheckBoxDef bd;
+    PF_ColorDef cd;
+    PF_PointDef td;
+    PF_PopupDef pd;
+    PF_FloatSliderDef fs_d;
+    PF_ArbitraryDef arb_d;
+    PF_PathDef path_d;
+    PF_ButtonDef button_d;
+    PF_Point3DDef point3d_d;
+} PF_ParamDefUnion;
+
+typedef struct {
+    union {
+        A_long id;
+        PF_ChangeFlags change_flags;
+    } uu;
+    PF_ParamUIFlags ui_flags;
+    A_short ui_width;
+    A_short ui_height;
+    PF_ParamType param_type;
+    A_char name[PF_MAX_EFFECT_PARAM_NAME_LEN + 1];
+    PF_ParamFlags flags;
+    A_long unused;
+    PF_ParamDefUnion u;
+} PF_ParamDef, *PF_ParamDefPtr, **PF_ParamDefH;
+
+// The host's parameter array: params[0] is the input layer; the list ends with a null entry.
+typedef PF_ParamDef** PF_ParamList;
+
+typedef struct {
+    PF_ParamIndex param_index;
+} PF_UserChangedParamExtra;
+
+// ---- Sound -----------------------------------------------------------------------------------
+
+typedef struct {
+    PF_FpLong rateF;
+    PF_SoundChannels num_channels;
+    PF_SoundFormat format;
+    PF_SoundSampleSize sample_size;
+} PF_SoundFormatInfo;
+
+typedef struct {
+    PF_SoundFormatInfo fi;
+    A_long num_samples;
+    void* dataP;
+} PF_SoundWorld;
+
+// ---- Interaction callbacks (PF_InData::inter); frozen ----------------------------------------
+
+typedef struct {
+    // `param` must not point into the host's parameter array.
+    PF_Err (*checkout_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time,
+                             A_long time_step, A_u_long time_scale, PF_ParamDef* param);
+    PF_Err (*checkin_param)(PF_ProgPtr effect_ref, PF_ParamDef* param);
+    // index -1 appends.
+    PF_Err (*add_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def);
+    PF_Err (*abort)(PF_ProgPtr effect_ref);
+    PF_Err (*progress)(PF_ProgPtr effect_ref, A_long current, A_long total);
+    PF_Err (*register_ui)(PF_ProgPtr effect_ref, PF_CustomUIInfo* cust_info);
+    PF_Err (*checkout_layer_audio)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long start_time,
+                                   A_long duration, A_u_long time_scale, PF_UFixed rate,
+                                   A_long bytes_per_sample, A_long num_channels, A_long fmt_signed,
+                                   PF_LayerAudio* audio);
+    PF_Err (*checkin_layer_audio)(PF_ProgPtr effect_ref, PF_LayerAudio audio);
+    PF_Err (*get_audio_data)(PF_ProgPtr effect_ref, PF_LayerAudio audio, PF_SndSamplePtr* data0,
+                             A_long* num_samples0, PF_UFixed* rate0, A_long* bytes_per_sample0,
+                             A_long* num_channels0, A_long* fmt_signed0);
+    void* reserved_str[3];
+    void* reserved[10];
+} PF_InteractCallbacks;
+
+// ---- Per-command records ---------------------------------------------------------------------
+
+typedef struct {
+    PF_InteractCallbacks inter;
+    struct _PF_UtilCallbacks* utils; // AE_EffectCB.h
+    PF_ProgPtr effect_ref;
+    PF_Quality quality;
+    PF_SpecVersion version;
+    A_long serial_num;
+    A_long appl_id; // 'FXTC' in After Effects, 'PrMr' (0x50724D72) in Premiere Pro
+    A_long num_params;
+    A_long reserved;
+    A_long what_cpu;
+    A_long what_fpu;
+    A_long current_time;
+    A_long time_step;
+    A_long total_time;
+    A_long local_time_step;
+    A_u_long time_scale;
+    PF_Field field;
+    PF_Fixed shutter_angle; // 0..1
+    A_long width;
+    A_long height;
+    PF_Rect extent_hint;
+    A_long output_origin_x;
+    A_long output_origin_y;
+    PF_RationalScale downsample_x;
+    PF_RationalScale downsample_y;
+    PF_RationalScale pixel_aspect_ratio;
+    PF_InFlags in_flags;
+    PF_Handle global_data;
+    PF_Handle sequence_data; // null during a threaded render
+    PF_Handle frame_data;
+    A_long start_sampL;
+    A_long dur_sampL;
+    A_long total_sampL;
+    PF_SoundWorld src_snd;
+    struct SPBasicSuite* pica_basicP; // SPBasic.h
+    A_long pre_effect_source_origin_x;
+    A_long pre_effect_source_origin_y;
+    PF_Fixed shutter_phase; // fraction of a frame
+} PF_InData;
+
+typedef struct {
+    A_u_long my_version; // PF_VERSION
+    A_char name[PF_MAX_EFFECT_NAME_LEN + 1];
+    PF_Handle global_data;
+    A_long num_params;
+    PF_Handle sequence_data;
+    A_long flat_sdata_size; // obsolete
+    PF_Handle frame_data;
+    A_long width;
+    A_long height;
+    PF_Point origin;
+    PF_OutFlags out_flags;
+    // Cleared by the host before each command; shown to the user when non-empty after it.
+    A_char return_msg[PF_MAX_EFFECT_MSG_LEN + 1];
+    A_long start_sampL;
+    A_long dur_sampL;
+    PF_SoundWorld dest_snd;
+    PF_OutFlags2 out_flags2;
+} PF_OutData;
+
+#define PF_CHECKOUT_PARAM(IN_DATA, INDEX, TIME, STEP, SCALE, PARAM)                                \
+    ((*(IN_DATA)->inter.checkout_param)((IN_DATA)->effect_ref, (INDEX), (TIME), (STEP), (SCALE),   \
+                                        (PARAM)))
+#define PF_CHECKIN_PARAM(IN_DATA, PARAM)                                                           \
+    ((*(IN_DATA)->inter.checkin_param)((IN_DATA)->effect_ref, (PARAM)))
+#define PF_ADD_PARAM(IN_DATA, INDEX, DEF)                                                          \
+    ((*(IN_DATA)->inter.add_param)((IN_DATA)->effect_ref, (INDEX), (DEF)))
+#define PF_ABORT(IN_DATA) ((*(IN_DATA)->inter.abort)((IN_DATA)->effect_ref))
+#define PF_PROGRESS(IN_DATA, COUNT, TOTAL)                                                         \
+    ((*(IN_DATA)->inter.progress)((IN_DATA)->effect_ref, (COUNT), (TOTAL)))
+
+// ---- Smart render ----------------------------------------------------------------------------
+
+typedef struct {
+    PF_LRect rect;
+    PF_Field field;
+    PF_ChannelMask channel_mask;
+    PF_Boolean preserve_rgb_of_zero_alpha;
+    char unused[3];     // keep zero
+    A_long reserved[4]; // keep zero
+} PF_RenderRequest;
+
+// Older SDK generations end this record after `bitdepth`; the host allocates it, so read only
+// what is needed.
+typedef struct {
+    PF_RenderRequest output_request;
+    short bitdepth; // bits per channel: 8, 16, 32
+    const void* gpu_data;
+    PF_GPU_Framework what_gpu;
+    A_u_long device_index;
+} PF_PreRenderInput;
+
+typedef void (*PF_DeletePreRenderDataFunc)(void* pre_render_data);
+
+typedef struct {
+    PF_LRect result_rect;
+    PF_LRect max_result_rect;
+    PF_Boolean solid;
+    PF_Boolean reserved;
+    PF_RenderOutputFlags flags;
+    void* pre_render_data;
+    PF_DeletePreRenderDataFunc delete_pre_render_data_func;
+} PF_PreRenderOutput;
+
+typedef struct {
+    PF_LRect result_rect;
+    PF_LRect max_result_rect;
+    PF_RationalScale par;
+    PF_Boolean solid;
+    PF_Boolean reservedB[3];
+    A_long ref_width;
+    A_long ref_height;
+    A_long reserved[6];
+} PF_CheckoutResult;
+
+typedef struct {
+    // index 0 is the input layer; checkout_idL is the effect's own choice, >= 0 and unique.
+    PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_idL,
+                             const PF_RenderRequest* req, A_long what_time, A_long time_step,
+                             A_u_long time_scale, PF_CheckoutResult* checkout_result);
+    PF_Err (*GuidMixInPtr)(PF_ProgPtr effect_ref, A_u_long buf_sizeLu, const void* buf);
+} PF_PreRenderCallbacks;
+
+typedef struct {
+    PF_PreRenderInput* input;
+    PF_PreRenderOutput* output;
+    PF_PreRenderCallbacks* cb;
+} PF_PreRenderExtra;
+
+// Like PF_PreRenderInput, older generations end this record after `pre_render_data`.
+typedef struct {
+    PF_RenderRequest output_request;
+    short bitdepth;
+    void* pre_render_data; // as set at pre-render
+    const void* gpu_data;
+    PF_GPU_Framework what_gpu;
+    A_u_long device_index;
+} PF_SmartRenderInput;
+
+typedef struct {
+    // The world stays valid for the command, or until checked in.
+    PF_Err (*checkout_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_idL,
+                                    PF_EffectWorld** pixels);
+    // Optional: frees the pixels early.
+    PF_Err (*checkin_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_idL);
+    PF_Err (*checkout_output)(PF_ProgPtr effect_ref, PF_EffectWorld** output);
+} PF_SmartRenderCallbacks;
+
+typedef struct {
+    PF_SmartRenderInput* input;
+    PF_SmartRenderCallbacks* cb;
+} PF_SmartRenderExtra;
+
+// ---- Entry point -----------------------------------------------------------------------------
+
+// The one function the host calls; exported under the name the property resource gives.
+typedef PF_Err (*PF_FilterProc)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                                PF_ParamList params, PF_LayerDef* output, void* extra);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,39 @@
+// Plug-in property list records and the generic property keys. Keys are the integer values of
+// four-character codes; stored little-endian they appear byte-reversed in a Windows resource.
+// The Windows resource puts a 16-bit word before the list header, which is not part of these
+// records.
+#pragma once
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef unsigned int PIType;
+
+#define kCurrentPiPLVersion 0
+#define kPIPropertiesVersion 0
+
+#define PIAdobeVendorID 0x3842494DU        /* '8BIM' */
+#define PIKindProperty 0x6B696E64U         /* 'kind' */
+#define PINameProperty 0x6E616D65U         /* 'name' */
+#define PICategoryProperty 0x63617467U     /* 'catg' */
+#define PIWin64X86CodeProperty 0x38363634U /* '8664' */
+#define PIWin32X86CodeProperty 0x77783836U /* 'wx86' */
+
+typedef struct PIProperty {
+    PIType vendorID;
+    PIType propertyKey;
+    int propertyID; // index within one key, normally 0
+    int propertyLength;
+    char propertyData[1]; // propertyLength bytes, then zero padding to a multiple of 4
+} PIProperty;
+
+typedef struct PIPropertyList {
+    int version;
+    int count;
+    PIProperty properties[1]; // `count` properties follow
+} PIPropertyList;
+
+#ifdef __cplusplus
+}
+#endif
