@@ -1,0 +1,32 @@
+// Effect suites of the current SDK generation. The frozen 64-bit Param Utils suite (numeric
+// version 2) is in AE_EffectSuitesOld.h; include that header for it.
+#pragma once
+
+#include "AE_Effect.h"
+#include "SPTypes.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define kPFParamUtilsSuite "PF Param Utils Suite"
+#define kPFParamUtilsSuiteVersion3 3
+
+typedef struct PF_ParamUtilsSuite3 {
+    // May change only ui_flags, ui_width, ui_height, name, flags and slider limits, precision and
+    // display flags; allowed during PF_Cmd_USER_CHANGED_PARAM and PF_Cmd_UPDATE_PARAMS_UI.
+    SPAPI PF_Err (*PF_UpdateParamUI)(PF_ProgPtr effect_ref, PF_ParamIndex param_index,
+                                     const PF_ParamDef* defP);
+    GLFX_UncalledProc PF_GetCurrentState;
+    GLFX_UncalledProc PF_AreStatesIdentical;
+    GLFX_UncalledProc PF_IsIdenticalCheckout;
+    GLFX_UncalledProc PF_FindKeyframeTime;
+    GLFX_UncalledProc PF_GetKeyframeCount;
+    GLFX_UncalledProc PF_CheckoutKeyframe;
+    GLFX_UncalledProc PF_CheckinKeyframe;
+    GLFX_UncalledProc PF_KeyIndexToTime;
+} PF_ParamUtilsSuite3;
+
+#ifdef __cplusplus
+}
+#endif

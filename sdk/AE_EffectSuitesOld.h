@@ -1,0 +1,30 @@
+// Frozen effect suites the SDK keeps for older hosts.
+#pragma once
+
+#include "AE_EffectSuites.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Numeric version 2: the 64-bit suite, frozen in AE 10.0.
+#define kPFParamUtilsSuiteVersion1 2
+
+typedef struct PF_ParamUtilsSuite1 {
+    // Same rules as PF_ParamUtilsSuite3's.
+    SPAPI PF_Err (*PF_UpdateParamUI)(PF_ProgPtr effect_ref, PF_ParamIndex param_index,
+                                     const PF_ParamDef* defP);
+    GLFX_UncalledProc PF_GetCurrentStateObsolete;
+    GLFX_UncalledProc PF_HasParamChangedObsolete;
+    GLFX_UncalledProc PF_HaveInputsChangedOverTimeSpanObsolete;
+    GLFX_UncalledProc PF_IsIdenticalCheckout;
+    GLFX_UncalledProc PF_FindKeyframeTime;
+    GLFX_UncalledProc PF_GetKeyframeCount;
+    GLFX_UncalledProc PF_CheckoutKeyframe;
+    GLFX_UncalledProc PF_CheckinKeyframe;
+    GLFX_UncalledProc PF_KeyIndexToTime;
+} PF_ParamUtilsSuite1;
+
+#ifdef __cplusplus
+}
+#endif
