@@ -15,8 +15,8 @@ GlContext::~GlContext() {
 
 const std::vector<std::string>& GlContext::defaultRequiredExtensions() {
     static const std::vector<std::string> extensions{
-        "GL_ARB_color_buffer_float", "GL_ARB_texture_float",    "GL_ARB_vertex_program",
-        "GL_ARB_vertex_shader",      "GL_ARB_texture_cube_map", "GL_ARB_fragment_shader",
+        "GL_ARB_color_buffer_float", "GL_ARB_texture_float",     "GL_ARB_vertex_program",
+        "GL_ARB_vertex_shader",      "GL_ARB_texture_cube_map",  "GL_ARB_fragment_shader",
         "GL_ARB_draw_buffers",       "GL_ARB_framebuffer_object"};
     return extensions;
 }
@@ -25,7 +25,9 @@ void GlContext::setRequiredExtensions(std::vector<std::string> extensions) {
     requiredExtensions_ = std::move(extensions);
 }
 
-bool GlContext::isValid() const { return window_ != nullptr && window_->isValid(); }
+bool GlContext::isValid() const {
+    return window_ != nullptr && window_->isValid();
+}
 
 std::string GlContext::describe() const {
     return window_ != nullptr ? window_->describe() : std::string("no OpenGL context");
@@ -51,8 +53,8 @@ bool GlContext::createSteps() {
         return false;
     }
     if (!window_->makeCurrent()) {
-        creationError_ = "The new OpenGL context on " + window_->describe() +
-                         " could not be made current.";
+        creationError_ =
+            "The new OpenGL context on " + window_->describe() + " could not be made current.";
         window_->restore(saved_);
         window_->destroy();
         window_.reset();
@@ -84,8 +86,8 @@ bool GlContext::hasRequiredCapabilities() {
     }
     for (const std::string& extension : requiredExtensions_) {
         if (!glewIsSupported(extension.c_str())) {
-            creationError_ = "The OpenGL extension " + extension +
-                             " is required but missing" + where + ". Update the graphics driver.";
+            creationError_ = "The OpenGL extension " + extension + " is required but missing" +
+                             where + ". Update the graphics driver.";
             return false;
         }
     }

@@ -10,8 +10,7 @@
 
 namespace glfx {
 
-template <class Traits>
-class GlHandle {
+template <class Traits> class GlHandle {
 public:
     GlHandle() = default;
     explicit GlHandle(GLuint name) : name_(name) {}

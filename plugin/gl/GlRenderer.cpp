@@ -10,7 +10,9 @@
 namespace glfx {
 namespace {
 
-int32_t clampCount(int32_t count, int32_t limit) { return std::max(0, std::min(count, limit)); }
+int32_t clampCount(int32_t count, int32_t limit) {
+    return std::max(0, std::min(count, limit));
+}
 
 std::string stageName(GLenum stage) {
     return stage == GL_VERTEX_SHADER ? "vertex shader" : "fragment shader";
@@ -32,10 +34,13 @@ std::string infoLog(GLuint object, GetIv getIv, GetLog getLog) {
 } // namespace
 
 GlRenderer::GlRenderer() {
-    for (int32_t k = 0; k < kMaxSlots; ++k) samplerNames_[k] = "in" + decimalText(k);
+    for (int32_t k = 0; k < kMaxSlots; ++k)
+        samplerNames_[k] = "in" + decimalText(k);
 }
 
-GlRenderer::~GlRenderer() { releaseResources(); }
+GlRenderer::~GlRenderer() {
+    releaseResources();
+}
 
 GLuint GlRenderer::program(int32_t pass) const {
     return pass >= 0 && pass < kMaxPasses ? programs_[pass].get() : 0;
@@ -77,17 +82,19 @@ int32_t GlRenderer::buildPrograms(std::string preamble) {
         return -1;
     }
     if (!context.isValid() || !context.activate()) {
-        errorText = "The effect's shaders were not built: its OpenGL context is not available (" +
-                    (context.creationError().empty() ? context.describe()
-                                                     : context.creationError()) +
-                    ")\n";
+        errorText =
+            "The effect's shaders were not built: its OpenGL context is not available (" +
+            (context.creationError().empty() ? context.describe() : context.creationError()) +
+            ")\n";
         return -1;
     }
     programsOk = true;
     int32_t status = 0;
     try {
-        for (int32_t k = 0; k < kMaxLayers; ++k) inputTextures_[k] = makeTexture();
-        for (int32_t p = 0; p < kMaxPasses; ++p) passTextures_[p] = makeTexture();
+        for (int32_t k = 0; k < kMaxLayers; ++k)
+            inputTextures_[k] = makeTexture();
+        for (int32_t p = 0; p < kMaxPasses; ++p)
+            passTextures_[p] = makeTexture();
         inputSizes_.fill(Size{});
         passSizes_.fill(Size{});
         passComplete_.fill(false);
@@ -95,7 +102,8 @@ int32_t GlRenderer::buildPrograms(std::string preamble) {
         glCheck("creating the textures");
 
         builtPasses_ = clampCount(effectDescription->settings.passCount, kMaxPasses);
-        for (int32_t p = 0; p < builtPasses_; ++p) buildPass(p, preamble);
+        for (int32_t p = 0; p < builtPasses_; ++p)
+            buildPass(p, preamble);
 
         glEnable(GL_TEXTURE_2D);
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -117,8 +125,8 @@ void GlRenderer::buildPass(int32_t pass, const std::string& preamble) {
     const std::string fragmentSource = assembleFragmentSource(preamble, *effectDescription, pass);
     programs_[pass] = GlProgram(glCreateProgram());
     const GLuint program = programs_[pass].get();
-    if (program == 0) throw GlError("glCreateProgram gave no program for pass " +
-                                    std::to_string(pass));
+    if (program == 0)
+        throw GlError("glCreateProgram gave no program for pass " + std::to_string(pass));
 
     for (const auto& [stage, source] :
          {std::pair<GLenum, const std::string*>{GL_VERTEX_SHADER, &vertexSource},
@@ -160,13 +168,14 @@ void GlRenderer::planPass(int32_t pass) {
 
     // Sampler k always reads unit k, so this is set once per build.
     int32_t slots = 0;
-    while (slots < kMaxSlots && settings.routing[pass][slots] != kEmptySlot) ++slots;
+    while (slots < kMaxSlots && settings.routing[pass][slots] != kEmptySlot)
+        ++slots;
     if (slots > context.maxTextureImageUnits()) {
-        const std::string message =
-            "Pass " + std::to_string(pass) + " routes " + std::to_string(slots) +
-            " inputs, but this GPU samples at most " +
-            std::to_string(context.maxTextureImageUnits()) +
-            " textures per pass. Route fewer inputs to it.\n";
+        const std::string message = "Pass " + std::to_string(pass) + " routes " +
+                                    std::to_string(slots) +
+                                    " inputs, but this GPU samples at most " +
+                                    std::to_string(context.maxTextureImageUnits()) +
+                                    " textures per pass. Route fewer inputs to it.\n";
         errorText += message;
         buildMessages.push_back({pass, 0, message});
         programsOk = false;
@@ -206,9 +215,14 @@ void GlRenderer::planPass(int32_t pass) {
             else
                 kind = UniformKind::Float;
             break;
-        case 2: kind = UniformKind::Vec2; break;
-        case 3: kind = UniformKind::Vec3; break;
-        default: continue;
+        case 2:
+            kind = UniformKind::Vec2;
+            break;
+        case 3:
+            kind = UniformKind::Vec3;
+            break;
+        default:
+            continue;
         }
         const GLint location = glGetUniformLocation(program, spec.uniform.c_str());
         if (location >= 0) plan.uniforms.push_back({location, kind, i});
@@ -221,9 +235,12 @@ void GlRenderer::planPass(int32_t pass) {
 
 void GlRenderer::releaseResources() {
     if (resourcesAllocated && context.isValid() && context.activate()) {
-        for (auto& program : programs_) program.reset();
-        for (auto& texture : inputTextures_) texture.reset();
-        for (auto& texture : passTextures_) texture.reset();
+        for (auto& program : programs_)
+            program.reset();
+        for (auto& texture : inputTextures_)
+            texture.reset();
+        for (auto& texture : passTextures_)
+            texture.reset();
         glGetError();
         context.deactivate();
     }
@@ -232,10 +249,14 @@ void GlRenderer::releaseResources() {
 }
 
 void GlRenderer::abandonResources() {
-    for (auto& program : programs_) program.abandon();
-    for (auto& texture : inputTextures_) texture.abandon();
-    for (auto& texture : passTextures_) texture.abandon();
-    for (auto& plan : plans_) plan = PassPlan{};
+    for (auto& program : programs_)
+        program.abandon();
+    for (auto& texture : inputTextures_)
+        texture.abandon();
+    for (auto& texture : passTextures_)
+        texture.abandon();
+    for (auto& plan : plans_)
+        plan = PassPlan{};
     builtPasses_ = 0;
     resourcesAllocated = false;
 }
@@ -349,22 +370,29 @@ bool GlRenderer::drawFrame(SequenceState& state, GLenum pixelType, int32_t passC
         if (plan.time >= 0) glUniform1f(plan.time, time);
         if (plan.resolution >= 0) glUniform2f(plan.resolution, w, h);
         if (plan.pixelratio >= 0) glUniform1f(plan.pixelratio, state.pixelAspect);
-        if (plan.downsample >= 0) glUniform2f(plan.downsample, state.downsampleX, state.downsampleY);
+        if (plan.downsample >= 0)
+            glUniform2f(plan.downsample, state.downsampleX, state.downsampleY);
         if (plan.cells >= 0)
             glUniform2f(plan.cells, static_cast<float>(settings.cellsx),
                         static_cast<float>(settings.cellsy));
         for (const UniformSetter& setter : plan.uniforms) {
             const float* value = state.paramValues[setter.index];
             switch (setter.kind) {
-            case UniformKind::Int: glUniform1i(setter.location, truncateToInt32(value[0])); break;
-            case UniformKind::Float: glUniform1f(setter.location, value[0]); break;
+            case UniformKind::Int:
+                glUniform1i(setter.location, truncateToInt32(value[0]));
+                break;
+            case UniformKind::Float:
+                glUniform1f(setter.location, value[0]);
+                break;
             case UniformKind::Float2Pair: {
                 const int32_t next = setter.index + 1;
                 glUniform2f(setter.location, value[0],
                             next < kMaxParams ? state.paramValues[next][0] : 0.0f);
                 break;
             }
-            case UniformKind::Vec2: glUniform2f(setter.location, value[0], value[1]); break;
+            case UniformKind::Vec2:
+                glUniform2f(setter.location, value[0], value[1]);
+                break;
             case UniformKind::Vec3:
                 glUniform3f(setter.location, value[0], value[1], value[2]);
                 break;

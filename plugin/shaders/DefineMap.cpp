@@ -51,7 +51,9 @@ bool isDefiningParam(const EffectDescription& description, int32_t index) {
     return spec.type == ParamType::Popup && (spec.flags == 1 || spec.flags == 2);
 }
 
-std::string defineKey(const ParamSpec& spec) { return "#define " + spec.uniform; }
+std::string defineKey(const ParamSpec& spec) {
+    return "#define " + spec.uniform;
+}
 
 std::string defineValueText(const ParamSpec& spec, int32_t choiceIndex) {
     if (spec.flags != 2) return decimalText(choiceIndex);

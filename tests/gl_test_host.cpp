@@ -1,0 +1,234 @@
+#include "gl_test_host.h"
+
+#include "gl/GlContext.h"
+
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace glfx::test {
+
+const char* const kDefaultVertexShader =
+    "void main(void)\n{ \tgl_Position = gl_ModelViewProjectionMatrix * gl_Vertex; "
+    "gl_FrontColor = vec4(1.0); gl_TexCoord[0].st  = gl_MultiTexCoord0.xy; }";
+
+namespace {
+
+constexpr float kHostClear[4] = {0.125f, 0.25f, 0.375f, 0.5f};
+
+EGLDisplay hostDisplay() {
+    const char* client = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+        eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (client != nullptr && std::strstr(client, "EGL_MESA_platform_surfaceless") &&
+        getPlatformDisplay != nullptr)
+        return getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    eglGetError();
+    return eglGetDisplay(EGL_DEFAULT_DISPLAY);
+}
+
+} // namespace
+
+HostContext::~HostContext() {
+    if (context_ == EGL_NO_CONTEXT) return;
+    makeCurrent();
+    glDeleteTextures(static_cast<GLsizei>(textures_.size()), textures_.data());
+    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroyContext(display_, context_);
+    eglDestroySurface(display_, surface_);
+}
+
+bool HostContext::create(std::string& reason) {
+    display_ = hostDisplay();
+    if (display_ == EGL_NO_DISPLAY || eglInitialize(display_, nullptr, nullptr) != EGL_TRUE) {
+        reason = "no EGL display for the stand-in host context";
+        return false;
+    }
+    const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
+                                 EGL_OPENGL_BIT, EGL_NONE};
+    EGLConfig config = nullptr;
+    EGLint count = 0;
+    if (eglChooseConfig(display_, attributes, &config, 1, &count) != EGL_TRUE || count < 1) {
+        reason = "no pbuffer config for desktop OpenGL on the host display";
+        return false;
+    }
+    eglBindAPI(EGL_OPENGL_API);
+    context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, nullptr);
+    const EGLint size[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
+    surface_ = eglCreatePbufferSurface(display_, config, size);
+    if (context_ == EGL_NO_CONTEXT || surface_ == EGL_NO_SURFACE) {
+        reason = "the stand-in host context could not be created";
+        return false;
+    }
+    makeCurrent();
+    glClearColor(kHostClear[0], kHostClear[1], kHostClear[2], kHostClear[3]);
+    textures_.resize(80);
+    glGenTextures(80, textures_.data());
+    for (unsigned texture : textures_)
+        glBindTexture(GL_TEXTURE_2D, texture);
+    return true;
+}
+
+void HostContext::makeCurrent() const {
+    eglMakeCurrent(display_, surface_, surface_, context_);
+}
+
+bool HostContext::isCurrent() const {
+    return eglGetCurrentContext() == context_ && eglGetCurrentDisplay() == display_ &&
+           eglGetCurrentSurface(EGL_DRAW) == surface_ && eglGetCurrentSurface(EGL_READ) == surface_;
+}
+
+::testing::AssertionResult HostContext::isCurrentAndIntact() const {
+    if (!isCurrent()) return ::testing::AssertionFailure() << "the host's context is not current";
+    float clear[4] = {};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    if (!std::equal(clear, clear + 4, kHostClear))
+        return ::testing::AssertionFailure() << "the host's clear colour changed";
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    if (static_cast<unsigned>(bound) != textures_.back())
+        return ::testing::AssertionFailure() << "the host's texture binding changed to " << bound;
+    for (unsigned texture : textures_)
+        if (glIsTexture(texture) != GL_TRUE)
+            return ::testing::AssertionFailure() << "the host's texture " << texture << " is gone";
+    return ::testing::AssertionSuccess();
+}
+
+bool nothingCurrent() {
+    return eglGetCurrentContext() == EGL_NO_CONTEXT;
+}
+
+void releaseCurrent() {
+    EGLDisplay display = eglGetCurrentDisplay();
+    if (display != EGL_NO_DISPLAY)
+        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
+void GpuTest::SetUp() {
+    std::string reason;
+    if (!host.create(reason)) GTEST_SKIP() << "No GL context can be made here: " << reason;
+    // Asked once per process: whether the renderer's own kind of context can be made here.
+    static const std::string unavailable = [] {
+        GlContext probe;
+        probe.create();
+        std::string why = probe.isValid() ? std::string() : probe.creationError();
+        probe.close();
+        return why;
+    }();
+    host.makeCurrent();
+    if (!unavailable.empty())
+        GTEST_SKIP() << "No renderer context can be made here: " << unavailable;
+}
+
+std::unique_ptr<EffectDescription> makeEffect(const std::vector<std::string>& passes) {
+    auto description = std::make_unique<EffectDescription>();
+    description->pixelShaders.assign(kMaxPasses, std::string());
+    std::copy(passes.begin(), passes.end(), description->pixelShaders.begin());
+    description->vertexShader = kDefaultVertexShader;
+    description->settings.passCount = static_cast<int32_t>(passes.size());
+    description->params[0].type = ParamType::Layer;
+    description->params[0].components = 0;
+    description->params[0].uniform = "par0";
+    return description;
+}
+
+std::string samplerDeclarations(int count) {
+    std::string text;
+    for (int k = 0; k < count; ++k)
+        text += "uniform sampler2D in" + std::to_string(k) + ";\n";
+    return text;
+}
+
+Frame::Frame() {
+    state.pixelAspect = 1.0f;
+    state.downsampleX = 1.0f;
+    state.downsampleY = 1.0f;
+}
+
+Frame::~Frame() {
+    delete[] state.resultBuffer;
+}
+
+void Frame::setLayer(int k, int width, int height, std::vector<float> pixels) {
+    layers[k] = std::move(pixels);
+    state.layerBuffers[k] = layers[k].data();
+    state.layerWidth[k] = width;
+    state.layerHeight[k] = height;
+}
+
+void Frame::setOutput(int width, int height) {
+    state.outputWidth = width;
+    state.outputHeight = height;
+}
+
+float Frame::result(int x, int y, int c) const {
+    return state.resultBuffer[(static_cast<size_t>(y) * state.outputWidth + x) * 4 + c];
+}
+
+std::vector<float> solidImage(int width, int height, std::array<float, 4> value) {
+    std::vector<float> pixels(static_cast<size_t>(width) * height * 4);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = value[i % 4];
+    return pixels;
+}
+
+namespace {
+
+void writePfm(const std::string& path, const float* pixels, int width, int height) {
+    // PFM keeps three channels; alpha is left out.
+    std::ofstream file(path, std::ios::binary);
+    file << "PF\n" << width << ' ' << height << "\n-1.0\n";
+    for (int i = 0; i < width * height; ++i)
+        file.write(reinterpret_cast<const char*>(pixels + i * 4), 3 * sizeof(float));
+}
+
+} // namespace
+
+::testing::AssertionResult imagesMatch(const float* actual, const std::vector<float>& expected,
+                                       int width, int height, Tolerance tolerance,
+                                       const std::string& name) {
+    const size_t count = static_cast<size_t>(width) * height;
+    if (expected.size() != count * 4)
+        return ::testing::AssertionFailure() << "expected image has the wrong size";
+    size_t misses = 0, worst = 0;
+    float worstError = -1.0f;
+    for (size_t i = 0; i < count * 4; ++i) {
+        const float error = std::fabs(actual[i] - expected[i]);
+        const bool isNan = std::isnan(actual[i]);
+        if (isNan || error > worstError) {
+            worstError = isNan ? INFINITY : error;
+            worst = i;
+        }
+    }
+    for (size_t p = 0; p < count; ++p)
+        for (int c = 0; c < 4; ++c)
+            if (!(std::fabs(actual[p * 4 + c] - expected[p * 4 + c]) <= tolerance.perPixel)) {
+                ++misses;
+                break;
+            }
+    const double fraction = static_cast<double>(misses) / static_cast<double>(count);
+    if (fraction <= tolerance.allowedFraction && worstError <= tolerance.hardMax)
+        return ::testing::AssertionSuccess();
+
+    std::vector<float> difference(count * 4);
+    for (size_t i = 0; i < difference.size(); ++i)
+        difference[i] = std::fabs(actual[i] - expected[i]);
+    const std::string base = ::testing::TempDir() + name;
+    writePfm(base + "_actual.pfm", actual, width, height);
+    writePfm(base + "_expected.pfm", expected.data(), width, height);
+    writePfm(base + "_difference.pfm", difference.data(), width, height);
+    const size_t pixel = worst / 4;
+    return ::testing::AssertionFailure()
+           << name << ": " << misses << " of " << count << " pixels off by more than "
+           << tolerance.perPixel << " (allowed fraction " << tolerance.allowedFraction
+           << "); worst at (" << pixel % width << ", " << pixel / width << ") channel " << worst % 4
+           << ": expected " << expected[worst] << ", got " << actual[worst] << " (hard maximum "
+           << tolerance.hardMax << "). Images: " << base << "_*.pfm";
+}
+
+} // namespace glfx::test

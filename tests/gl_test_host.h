@@ -1,0 +1,99 @@
+// Support for the GPU tests: a stand-in for the host's own GL context, frames that own their
+// buffers, effect descriptions filled in place, and image comparison with stated tolerances.
+#pragma once
+
+#include "effect/EffectDescription.h"
+#include "shell/SequenceState.h"
+
+#include <EGL/egl.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace glfx::test {
+
+// The vertex text a parse supplies when an effect writes none.
+extern const char* const kDefaultVertexShader;
+
+// The host's own context: on a display of its own (Mesa's surfaceless platform where offered),
+// with a 1x1 pbuffer, some GL state and 80 textures whose names overlap the renderer's, so GL
+// calls that land in the wrong context show up as changed host state.
+class HostContext {
+public:
+    HostContext() = default;
+    ~HostContext();
+    HostContext(const HostContext&) = delete;
+    HostContext& operator=(const HostContext&) = delete;
+
+    // Creates the context and makes it current; false with the reason when EGL offers none.
+    bool create(std::string& reason);
+    void makeCurrent() const;
+    // The thread's display, draw and read surfaces and context are exactly this host's.
+    bool isCurrent() const;
+    // Current, and its clear colour, texture binding and textures as create left them.
+    ::testing::AssertionResult isCurrentAndIntact() const;
+
+    EGLContext context() const { return context_; }
+
+private:
+    EGLDisplay display_ = EGL_NO_DISPLAY;
+    EGLContext context_ = EGL_NO_CONTEXT;
+    EGLSurface surface_ = EGL_NO_SURFACE;
+    std::vector<unsigned> textures_;
+};
+
+// No context is current on the calling thread.
+bool nothingCurrent();
+// Releases whatever is current on the calling thread.
+void releaseCurrent();
+
+// Skips (with the reason) when this machine cannot make the renderer's own context.
+class GpuTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    HostContext host;
+};
+
+// A description with these fragment texts as passes 0, 1, ... (the other of the 32 entries
+// empty), the default vertex text, `passCount` set and routing as a parse leaves it for one layer.
+std::unique_ptr<EffectDescription> makeEffect(const std::vector<std::string>& passes);
+
+// "uniform sampler2D in0; ... in<count - 1>;" on one line each.
+std::string samplerDeclarations(int count);
+
+// A frame record with staging buffers owned here.
+struct Frame {
+    Frame();
+    ~Frame();
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+
+    // Layer k's pixels, four floats each, rows packed.
+    void setLayer(int k, int width, int height, std::vector<float> pixels);
+    void setOutput(int width, int height);
+    // Component c of the result's pixel (x, y) read as floats.
+    float result(int x, int y, int c) const;
+
+    SequenceState state{};
+    std::array<std::vector<float>, kMaxLayers> layers;
+};
+
+// An image of `width` x `height` RGBA float pixels whose every pixel is `value`.
+std::vector<float> solidImage(int width, int height, std::array<float, 4> value);
+
+struct Tolerance {
+    float perPixel;         // a component further off than this counts as a miss
+    double allowedFraction; // of all pixels that may miss
+    float hardMax;          // no component may be further off than this
+};
+
+// Compares two RGBA float images. On failure names the worst pixel with both values and writes
+// the actual, expected and difference images as PFM files under the test's temporary folder.
+::testing::AssertionResult imagesMatch(const float* actual, const std::vector<float>& expected,
+                                       int width, int height, Tolerance tolerance,
+                                       const std::string& name);
+
+} // namespace glfx::test

@@ -1,0 +1,117 @@
+// An instance's render state from creation through defines to drawn frames.
+#include "gl/GlRenderer.h"
+#include "gl_test_host.h"
+#include "shaders/DefineMap.h"
+#include "shaders/RenderState.h"
+
+namespace glfx {
+namespace {
+
+using test::Frame;
+using test::GpuTest;
+
+// What set-down does with the record's render state.
+void dropRenderState(SequenceState& state) {
+    if (state.renderer != nullptr) {
+        state.renderer->releaseResources();
+        state.renderer->context.close();
+        delete state.renderer;
+        state.renderer = nullptr;
+    }
+    delete state.defines;
+    state.defines = nullptr;
+}
+
+std::unique_ptr<EffectDescription> modeEffect() {
+    auto effect =
+        test::makeEffect({"void main(void) { gl_FragColor = vec4(float(MODE) / 4.0, COLOUR); }"});
+    effect->settings.paramCount = 3;
+    ParamSpec& mode = effect->params[1];
+    mode.type = ParamType::Popup;
+    mode.flags = 1;
+    mode.components = 0;
+    mode.uniform = "MODE";
+    mode.items = {"off", "low", "high"};
+    ParamSpec& colour = effect->params[2];
+    colour.type = ParamType::Popup;
+    colour.flags = 2;
+    colour.components = 0;
+    colour.uniform = "COLOUR";
+    colour.items = {"0.0, 0.0, 1.0", "vec2(0.5, 0.25), 1.0"};
+    return effect;
+}
+
+class RenderStateTest : public GpuTest {};
+
+TEST_F(RenderStateTest, CreationResetsTheStagingSizesAndFillsTheDefines) {
+    auto effect = modeEffect();
+    Frame frame;
+    for (int k = 0; k < kMaxLayers; ++k) {
+        frame.state.layerWidth[k] = frame.state.layerHeight[k] = 7;
+        frame.state.layerAllocWidth[k] = frame.state.layerAllocHeight[k] = 9;
+    }
+    frame.state.resultAllocWidth = frame.state.resultAllocHeight = 11;
+    int world = 0;
+    frame.state.layerWorlds[0] = &world;
+    frame.state.paramValues[1][0] = 2.0f;
+
+    createRenderState(frame.state, *effect);
+    ASSERT_NE(frame.state.renderer, nullptr);
+    ASSERT_NE(frame.state.defines, nullptr);
+    EXPECT_TRUE(frame.state.renderer->context.isValid());
+    EXPECT_EQ(frame.state.renderer->effectDescription, effect.get());
+    EXPECT_TRUE(host.isCurrentAndIntact());
+    for (int k = 0; k < kMaxLayers; ++k) {
+        EXPECT_EQ(frame.state.layerWidth[k], 0);
+        EXPECT_EQ(frame.state.layerAllocHeight[k], 0);
+    }
+    EXPECT_EQ(frame.state.resultAllocWidth, 0);
+    EXPECT_EQ(frame.state.layerWorlds[0], nullptr);
+    EXPECT_EQ(frame.state.defines->preamble(),
+              "#define COLOUR 0.0, 0.0, 1.0\r\n#define MODE 2\r\n");
+
+    GlRenderer* renderer = frame.state.renderer;
+    createRenderState(frame.state, *effect);
+    EXPECT_EQ(frame.state.renderer, renderer) << "a second call replaces nothing";
+    dropRenderState(frame.state);
+}
+
+TEST_F(RenderStateTest, DefinesReachTheShadersOnEachRebuild) {
+    auto effect = modeEffect();
+    Frame frame;
+    frame.setOutput(2, 2);
+    createRenderState(frame.state, *effect);
+    struct Step {
+        float mode, colour;
+        float expected[4];
+    };
+    const Step steps[] = {{0.0f, 0.0f, {0.0f, 0.0f, 0.0f, 1.0f}},
+                          {1.0f, 1.0f, {0.25f, 0.5f, 0.25f, 1.0f}},
+                          {2.0f, 0.0f, {0.5f, 0.0f, 0.0f, 1.0f}}};
+    for (const Step& step : steps) {
+        frame.state.paramValues[1][0] = step.mode;
+        frame.state.paramValues[2][0] = step.colour;
+        frame.state.renderer->buildPrograms(refreshDefines(frame.state, *effect));
+        ASSERT_TRUE(frame.state.renderer->programsOk) << frame.state.renderer->errorText;
+        ASSERT_TRUE(frame.state.renderer->renderFrame(frame.state, GL_FLOAT));
+        for (int c = 0; c < 4; ++c)
+            EXPECT_FLOAT_EQ(frame.result(1, 0, c), step.expected[c]) << step.mode << " " << c;
+    }
+    EXPECT_TRUE(host.isCurrentAndIntact());
+    dropRenderState(frame.state);
+    EXPECT_TRUE(host.isCurrentAndIntact());
+}
+
+TEST_F(RenderStateTest, ARenderBeforeAnyBuildUsesAnEmptyPreamble) {
+    auto effect = modeEffect();
+    Frame frame;
+    frame.setOutput(2, 2);
+    createRenderState(frame.state, *effect);
+    EXPECT_FALSE(frame.state.renderer->renderFrame(frame.state, GL_FLOAT));
+    EXPECT_NE(frame.state.renderer->errorText.find("MODE"), std::string::npos)
+        << frame.state.renderer->errorText;
+    dropRenderState(frame.state);
+}
+
+} // namespace
+} // namespace glfx
