@@ -73,6 +73,17 @@ GlShader GlRenderer::compileShader(GLenum stage, const std::string& source, std:
 }
 
 int32_t GlRenderer::buildPrograms(std::string preamble) {
+    try {
+        return build(preamble);
+    } catch (...) {
+        // Only an allocation can fail out here; the GL part catches its own failures.
+        programsOk = false;
+        context.deactivate();
+        return -1;
+    }
+}
+
+int32_t GlRenderer::build(const std::string& preamble) {
     if (resourcesAllocated) releaseResources();
     errorText.clear();
     buildMessages.clear();
@@ -282,7 +293,7 @@ bool GlRenderer::renderFrame(SequenceState& state, GLenum pixelType) {
     bool drawn = false;
     try {
         drawn = drawFrame(state, pixelType, passCount);
-    } catch (const std::exception&) {
+    } catch (...) {
         drawn = false;
     }
     context.deactivate();

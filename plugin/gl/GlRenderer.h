@@ -131,6 +131,7 @@ private:
         }
     };
 
+    int32_t build(const std::string& preamble);
     void buildPass(int32_t pass, const std::string& preamble);
     void planPass(int32_t pass);
     bool drawFrame(SequenceState& state, GLenum pixelType, int32_t passCount);
