@@ -81,9 +81,9 @@ TEST(Parser, ShortAndEmptyTexts) {
 
     EffectDescription blanks = parse("   ");
     ASSERT_EQ(blanks.pixelShaders.size(), 32u);
-    EXPECT_EQ(blanks.pixelShaders[0].size(), 72u);
     EXPECT_EQ(blanks.pixelShaders[0],
-              "void main(void)\n{ gl_FragColor=texture2D(in0,gl_FragCoord/resolution); }");
+              "uniform sampler2D in0;\nuniform vec2 resolution;\n"
+              "void main(void)\n{ gl_FragColor=texture2D(in0,gl_FragCoord.xy/resolution); }");
     EXPECT_EQ(blanks.vertexShader.size(), 146u);
     EXPECT_EQ(blanks.vertexShader,
               "void main(void)\n{ \tgl_Position = gl_ModelViewProjectionMatrix * gl_Vertex; "

@@ -1,5 +1,6 @@
 // The renderer on Mesa's software rasteriser: program builds and their logs, frames through
 // routing, uniforms and pass textures, failure paths, and the host's context after every call.
+#include "effect/Parser.h"
 #include "gl/GlRenderer.h"
 #include "gl_test_host.h"
 
@@ -211,6 +212,23 @@ TEST_F(GlRendererFrameTest, PassThroughKeepsFullFloatPrecision) {
     EXPECT_TRUE(imagesMatch(frame.state.resultBuffer, input, width, height,
                             Tolerance{2e-6f, 0.0, 2e-6f}, "pass_through"));
     EXPECT_TRUE(host.isCurrentAndIntact());
+}
+
+TEST_F(GlRendererFrameTest, TheParsersDefaultShadersCompileAndPassTheInputThrough) {
+    EffectDescription effect;
+    parseDescription(effect, "[settings]\nname=defaults\n");
+    auto renderer = makeRenderer(effect);
+    ASSERT_EQ(renderer->buildPrograms(""), 0);
+    ASSERT_TRUE(renderer->programsOk) << renderer->errorText;
+    const int width = 8, height = 4;
+    std::vector<float> input(static_cast<size_t>(width) * height * 4);
+    for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<float>(i % 17) / 16.0f;
+    Frame frame;
+    frame.setLayer(0, width, height, input);
+    frame.setOutput(width, height);
+    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
+    EXPECT_TRUE(imagesMatch(frame.state.resultBuffer, input, width, height,
+                            Tolerance{1e-6f, 0.0, 1e-6f}, "default_shaders"));
 }
 
 TEST_F(GlRendererFrameTest, EightBitPackedPixelsRoundTripExactly) {

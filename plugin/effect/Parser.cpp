@@ -14,8 +14,11 @@ namespace {
 const char kDefaultVertexShader[] =
     "void main(void)\n{ \tgl_Position = gl_ModelViewProjectionMatrix * gl_Vertex; "
     "gl_FrontColor = vec4(1.0); gl_TexCoord[0].st  = gl_MultiTexCoord0.xy; }";
+// The historical default read undeclared names and divided a vec4 by a vec2, so no GLSL compiler
+// accepted it; this one declares what it reads and passes the input through.
 const char kDefaultPixelShader[] =
-    "void main(void)\n{ gl_FragColor=texture2D(in0,gl_FragCoord/resolution); }";
+    "uniform sampler2D in0;\nuniform vec2 resolution;\n"
+    "void main(void)\n{ gl_FragColor=texture2D(in0,gl_FragCoord.xy/resolution); }";
 
 bool startsWith(const std::string& s, const char* prefix) {
     return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
