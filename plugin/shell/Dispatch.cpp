@@ -1,0 +1,84 @@
+#include "shell/Dispatch.h"
+
+#include "params/ParamSetup.h"
+#include "shell/About.h"
+#include "shell/GlobalSetup.h"
+#include "shell/GlobalState.h"
+#include "shell/SequenceLifetime.h"
+
+#include <array>
+
+namespace glfx {
+namespace {
+
+PF_Err onAbout(const CommandArgs& a) {
+    return about(a.in_data, a.out_data);
+}
+PF_Err onGlobalSetup(const CommandArgs& a) {
+    return globalSetup(a.in_data, a.out_data);
+}
+PF_Err onGlobalSetdown(const CommandArgs& a) {
+    return globalSetdown(a.in_data);
+}
+PF_Err onParamsSetup(const CommandArgs& a) {
+    return paramsSetup(a.in_data, a.out_data, loadedEffect().description);
+}
+PF_Err onSequenceSetup(const CommandArgs& a) {
+    return sequenceSetup(a.in_data, a.out_data);
+}
+PF_Err onSequenceResetup(const CommandArgs& a) {
+    return sequenceResetup(a.in_data, a.out_data);
+}
+PF_Err onSequenceFlatten(const CommandArgs& a) {
+    return sequenceFlatten(a.in_data);
+}
+PF_Err onSequenceSetdown(const CommandArgs& a) {
+    return sequenceSetdown(a.in_data, a.out_data);
+}
+PF_Err onUpdateParamsUi(const CommandArgs& a) {
+    return updateParamsUi(a.in_data);
+}
+
+// Render (11), user change (13) and the two smart-render selectors (23, 24) get their handlers
+// with frame rendering; until then they answer 0.
+constexpr std::array<CommandHandler, kSelectorCount> makeTable() {
+    std::array<CommandHandler, kSelectorCount> t{};
+    t[PF_Cmd_ABOUT] = onAbout;
+    t[PF_Cmd_GLOBAL_SETUP] = onGlobalSetup;
+    t[PF_Cmd_GLOBAL_SETDOWN] = onGlobalSetdown;
+    t[PF_Cmd_PARAMS_SETUP] = onParamsSetup;
+    t[PF_Cmd_SEQUENCE_SETUP] = onSequenceSetup;
+    t[PF_Cmd_SEQUENCE_RESETUP] = onSequenceResetup;
+    t[PF_Cmd_SEQUENCE_FLATTEN] = onSequenceFlatten;
+    t[PF_Cmd_SEQUENCE_SETDOWN] = onSequenceSetdown;
+    t[PF_Cmd_RENDER] = nullptr;
+    t[PF_Cmd_USER_CHANGED_PARAM] = nullptr;
+    t[PF_Cmd_UPDATE_PARAMS_UI] = onUpdateParamsUi;
+    t[PF_Cmd_SMART_PRE_RENDER] = nullptr;
+    t[PF_Cmd_SMART_RENDER] = nullptr;
+    return t;
+}
+
+constexpr std::array<CommandHandler, kSelectorCount> kHandlers = makeTable();
+
+} // namespace
+
+CommandHandler commandHandler(PF_Cmd cmd) {
+    const auto selector = static_cast<A_u_long>(cmd);
+    return selector < kSelectorCount ? kHandlers[selector] : nullptr;
+}
+
+PF_Err dispatchCommand(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params,
+                       PF_LayerDef* output, void* extra) noexcept {
+    const CommandHandler handler = commandHandler(cmd);
+    if (handler == nullptr) return PF_Err_NONE;
+    try {
+        return handler(CommandArgs{in_data, out_data, params, output, extra});
+    } catch (PF_Err err) {
+        return err;
+    } catch (...) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+}
+
+} // namespace glfx
