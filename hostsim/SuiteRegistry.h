@@ -1,0 +1,53 @@
+// The host's named, versioned suites behind the basic suite: which tables exist, which are
+// refused on request, and how many loans of each are outstanding.
+#pragma once
+
+#include "SPBasic.h"
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace glfx::hostsim {
+
+class SuiteRegistry {
+public:
+    using Key = std::pair<std::string, int>; // name, numeric version
+    using ProblemSink = std::function<void(const std::string&)>;
+
+    explicit SuiteRegistry(ProblemSink sink) : sink_(std::move(sink)) {}
+
+    void provide(const std::string& name, int version, const void* table);
+    void withdraw(const std::string& name, int version);
+    // A refused suite answers kSPSuiteNotFoundError as if the host had none.
+    void refuse(const std::string& name, int version);
+    void allow(const std::string& name, int version);
+    void allowAll();
+
+    SPErr acquire(const char* name, int version, const void** table);
+    SPErr release(const char* name, int version);
+
+    // Loans not yet given back, per suite.
+    std::map<Key, int> outstanding() const;
+    // Every successful acquisition since the last clearLog, in order.
+    const std::vector<Key>& acquisitions() const { return acquisitions_; }
+    const std::vector<Key>& releases() const { return releases_; }
+    void clearLog();
+    // Forgets outstanding loans (after they were reported).
+    void forgive() { loans_.clear(); }
+
+private:
+    static std::string describe(const Key& key);
+
+    ProblemSink sink_;
+    std::map<Key, const void*> tables_;
+    std::set<Key> refused_;
+    std::map<Key, int> loans_;
+    std::vector<Key> acquisitions_;
+    std::vector<Key> releases_;
+};
+
+} // namespace glfx::hostsim
