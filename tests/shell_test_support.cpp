@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -31,16 +32,32 @@ void writeFile(const std::string& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-std::string testRoot() {
-    static const std::string root = [] {
+// One private folder per test process, removed when the process ends.
+class TestRoot {
+public:
+    TestRoot() {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/glfx-shell-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }();
-    return root;
+        path = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/glfx-shell-XXXXXX";
+        if (mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    }
+    ~TestRoot() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+std::string testRoot() {
+    static const TestRoot root;
+    return root.path;
 }
+
+// Global set-up creates the per-user folders; keep them out of the real home.
+const bool kPrivateUserFolder = [] {
+    const std::string config = testRoot() + "/config";
+    mkdir(config.c_str(), 0755);
+    return setenv("XDG_CONFIG_HOME", config.c_str(), 1) == 0;
+}();
 
 int counter = 0;
 
