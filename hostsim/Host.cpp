@@ -249,6 +249,95 @@ const PF_PixelFormatSuite1& pixelFormatSuite() {
     return suite;
 }
 
+const PF_WorldSuite2& worldSuite() {
+    static const PF_WorldSuite2 suite = [] {
+        PF_WorldSuite2 t{};
+        // Effects here never make worlds of their own.
+        t.PF_NewWorld = [](PF_ProgPtr, A_long, A_long, PF_Boolean, PF_PixelFormat,
+                           PF_EffectWorld*) -> PF_Err { return PF_Err_BAD_CALLBACK_PARAM; };
+        t.PF_DisposeWorld = [](PF_ProgPtr, PF_EffectWorld*) -> PF_Err {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        };
+        t.PF_GetPixelFormat = [](const PF_EffectWorld* world, PF_PixelFormat* format) -> PF_Err {
+            return active().pixelFormat(world, format);
+        };
+        return t;
+    }();
+    return suite;
+}
+
+// ---- Smart-render callbacks ------------------------------------------------------------------
+
+PF_Err checkoutLayerCallback(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long id,
+                             const PF_RenderRequest* request, A_long time, A_long, A_u_long,
+                             PF_CheckoutResult* result) {
+    return active().checkoutLayer(effect_ref, index, id, request, time, result);
+}
+PF_Err guidMixIn(PF_ProgPtr, A_u_long, const void*) {
+    return PF_Err_NONE;
+}
+PF_Err checkoutLayerPixelsCallback(PF_ProgPtr effect_ref, A_long id, PF_EffectWorld** pixels) {
+    return active().checkoutLayerPixels(effect_ref, id, pixels);
+}
+PF_Err checkinLayerPixelsCallback(PF_ProgPtr effect_ref, A_long id) {
+    return active().checkinLayerPixels(effect_ref, id);
+}
+PF_Err checkoutOutputCallback(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
+    return active().checkoutOutput(effect_ref, output);
+}
+
+// ---- Keyframes -------------------------------------------------------------------------------
+
+A_long mix(A_long a, A_long b, double t) {
+    return A_long(std::lround(double(a) + (double(b) - double(a)) * t));
+}
+A_u_char mix8(A_u_char a, A_u_char b, double t) {
+    return A_u_char(std::lround(double(a) + (double(b) - double(a)) * t));
+}
+
+// The value between two keys, `t` of the way from `a` to `b`.
+PF_ParamDefUnion interpolate(PF_ParamType type, const PF_ParamDefUnion& a,
+                             const PF_ParamDefUnion& b, double t) {
+    PF_ParamDefUnion v = a;
+    switch (type) {
+    case PF_Param_FLOAT_SLIDER:
+        v.fs_d.value = a.fs_d.value + (b.fs_d.value - a.fs_d.value) * t;
+        break;
+    case PF_Param_SLIDER:
+        v.sd.value = mix(a.sd.value, b.sd.value, t);
+        break;
+    case PF_Param_FIX_SLIDER:
+        v.fd.value = mix(a.fd.value, b.fd.value, t);
+        break;
+    case PF_Param_ANGLE:
+        v.ad.value = mix(a.ad.value, b.ad.value, t);
+        break;
+    case PF_Param_POINT:
+        v.td.x_value = mix(a.td.x_value, b.td.x_value, t);
+        v.td.y_value = mix(a.td.y_value, b.td.y_value, t);
+        break;
+    case PF_Param_COLOR:
+        v.cd.value.alpha = mix8(a.cd.value.alpha, b.cd.value.alpha, t);
+        v.cd.value.red = mix8(a.cd.value.red, b.cd.value.red, t);
+        v.cd.value.green = mix8(a.cd.value.green, b.cd.value.green, t);
+        v.cd.value.blue = mix8(a.cd.value.blue, b.cd.value.blue, t);
+        break;
+    default: // popups, checkboxes and the rest hold until the next key
+        break;
+    }
+    return v;
+}
+
+PF_ParamDefUnion valueAt(PF_ParamType type, const std::map<A_long, PF_ParamDefUnion>& keys,
+                         A_long time) {
+    auto next = keys.upper_bound(time);
+    if (next == keys.begin()) return next->second;
+    auto prev = std::prev(next);
+    if (next == keys.end() || prev->first == time) return prev->second;
+    const double t = double(time - prev->first) / double(next->first - prev->first);
+    return interpolate(type, prev->second, next->second, t);
+}
+
 const char* const kSelectorNames[] = {"PF_Cmd_ABOUT",
                                       "PF_Cmd_GLOBAL_SETUP",
                                       "PF_Cmd_UNUSED_0",
@@ -358,6 +447,7 @@ void Host::registerSuites() {
     suites_.provide(kPFHandleSuite, kPFHandleSuiteVersion1, &kHandleSuite);
     suites_.provide(kPFANSISuite, kPFANSISuiteVersion1, &ansiSuite());
     suites_.provide(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion1, &paramUtilsSuite());
+    suites_.provide(kPFWorldSuite, kPFWorldSuiteVersion2, &worldSuite());
     if (app_ == HostApp::PremierePro) {
         // Premiere Pro has no project, so no AEGP suites; it alone offers this pixel-format
         // suite version.
@@ -401,9 +491,16 @@ PF_Err Host::command(PF_Cmd cmd, Instance* instance, PF_ParamDef** params, PF_La
     in.local_time_step = timeStep;
     in.time_scale = timeScale;
     in.total_time = 10 * A_long(timeScale);
-    in.downsample_x = {1, 1};
-    in.downsample_y = {1, 1};
-    in.pixel_aspect_ratio = {1, 1};
+    in.downsample_x = downsampleX;
+    in.downsample_y = downsampleY;
+    in.pixel_aspect_ratio = pixelAspect;
+    if (frame_ != nullptr && frame_->input != nullptr) {
+        if (const Image* image = frame_->input->at(currentTime)) {
+            in.width = image->width;
+            in.height = image->height;
+            in.extent_hint = {0, 0, image->width, image->height};
+        }
+    }
     in.global_data = globalData_;
     in.sequence_data = instance != nullptr ? instance->sequenceData_ : nullptr;
     in.pica_basicP = inject.noBasicSuite ? nullptr : &basic_;
@@ -642,7 +739,8 @@ PF_Err Host::addParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr
     return PF_Err_NONE;
 }
 
-PF_ParamDef Host::definitionAt(Instance& instance, PF_ParamIndex index) const {
+PF_ParamDef Host::definitionAt(const Instance& instance, PF_ParamIndex index,
+                               A_long time) const {
     PF_ParamDef def;
     std::memset(&def, 0, sizeof def);
     if (index == 0) {
@@ -650,9 +748,75 @@ PF_ParamDef Host::definitionAt(Instance& instance, PF_ParamIndex index) const {
     } else {
         def = declared_[size_t(index) - 1].def;
     }
+    auto keys = instance.keyframes.find(index);
     auto value = instance.values.find(index);
-    if (value != instance.values.end()) def.u = value->second;
+    if (keys != instance.keyframes.end() && !keys->second.empty()) {
+        def.u = valueAt(def.param_type, keys->second, time);
+    } else if (value != instance.values.end()) {
+        def.u = value->second;
+    } else if (def.param_type == PF_Param_POINT) {
+        // Declared in percent of the layer; handed out in its pixels.
+        def.u.td.x_value = PF_Fixed(int64_t(def.u.td.x_dephault) * instance.layerWidth_ / 100);
+        def.u.td.y_value = PF_Fixed(int64_t(def.u.td.y_dephault) * instance.layerHeight_ / 100);
+    }
     return def;
+}
+
+PF_ParamDef Host::paramAt(const Instance& instance, PF_ParamIndex index, A_long time) const {
+    if (index < 0 || size_t(index) > declared_.size()) {
+        PF_ParamDef none;
+        std::memset(&none, 0, sizeof none);
+        return none;
+    }
+    return definitionAt(instance, index, time);
+}
+
+bool Host::isLayerParam(PF_ParamIndex index) const {
+    return index == 0 || (index > 0 && size_t(index) <= declared_.size() &&
+                          declared_[size_t(index) - 1].def.param_type == PF_Param_LAYER);
+}
+
+const Clip* Host::clipOf(const Instance& instance, PF_ParamIndex index) const {
+    if (frame_ == nullptr || frame_->instance != &instance) return nullptr;
+    if (index == 0) return frame_->input;
+    auto layer = instance.layers.find(index);
+    return layer != instance.layers.end() ? &layer->second : frame_->input;
+}
+
+PF_EffectWorld* Host::lend(const Image* image) {
+    loans_.emplace_back();
+    WorldLoan& loan = loans_.back();
+    const int depth = frame_ != nullptr ? frame_->depth : 8;
+    const ChannelOrder order = frame_ != nullptr ? frame_->order : ChannelOrder::Argb;
+    const Image* source = image;
+    if (image != nullptr && !image->empty() && (image->depth != depth || image->order != order)) {
+        loan.copy = image->converted(depth, order);
+        source = &loan.copy;
+    }
+    loan.format = Image::make(0, 0, depth, order).pixelFormat();
+    PF_EffectWorld& world = loan.world;
+    world.reserved0 = &loan;
+    world.pix_aspect_ratio = pixelAspect;
+    world.world_flags = depth == 16 ? PF_WorldFlag_DEEP : 0;
+    if (source != nullptr && !source->empty()) {
+        // The plug-in only reads a layer; the host's image is lent as it is.
+        world.data = reinterpret_cast<PF_PixelPtr>(const_cast<uint8_t*>(source->bytes.data()));
+        world.rowbytes = source->rowbytes;
+        world.width = source->width;
+        world.height = source->height;
+        world.extent_hint = {0, 0, source->width, source->height};
+    }
+    return &world;
+}
+
+PF_EffectWorld* Host::lendOutput(Image& output) {
+    PF_EffectWorld* world = lend(nullptr);
+    world->data = reinterpret_cast<PF_PixelPtr>(output.bytes.data());
+    world->rowbytes = output.rowbytes;
+    world->width = output.width;
+    world->height = output.height;
+    world->extent_hint = {0, 0, output.width, output.height};
+    return world;
 }
 
 PF_Err Host::checkoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long time, A_long,
@@ -664,9 +828,16 @@ PF_Err Host::checkoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long ti
                 std::to_string(numParams_ - 1));
         return PF_Err_INVALID_INDEX;
     }
-    *param = definitionAt(*instance, index);
-    checkouts_.push_back({param, index});
     checkoutLog_.push_back({index, time});
+    if (index == inject.checkoutFailsAt) return inject.checkoutError;
+    *param = definitionAt(*instance, index, time);
+    if (isLayerParam(index)) {
+        const A_long dephault = param->u.ld.dephault;
+        const Clip* clip = clipOf(*instance, index);
+        param->u.ld = *lend(clip != nullptr ? clip->at(time) : nullptr);
+        param->u.ld.dephault = dephault;
+    }
+    checkouts_.push_back({param, index});
     return PF_Err_NONE;
 }
 
@@ -678,7 +849,7 @@ PF_Err Host::checkinParam(PF_ProgPtr, PF_ParamDef* param) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
     checkouts_.erase(it);
-    return PF_Err_NONE;
+    return inject.checkinError;
 }
 
 A_Err Host::registerWithAegp(const A_char* name, AEGP_PluginID* id) {
@@ -794,6 +965,247 @@ PF_Err Host::addPixelFormat(PrPixelFormat format) {
 PF_Err Host::clearPixelFormats() {
     if (currentCmd_ != PF_Cmd_GLOBAL_SETUP) problem("pixel formats cleared outside global set-up");
     pixelFormats_.clear();
+    return PF_Err_NONE;
+}
+
+} // namespace glfx::hostsim
+
+namespace glfx::hostsim {
+
+// ---- Frames ----------------------------------------------------------------------------------
+
+PF_Err Host::render(Instance& instance, const Clip& input, A_long time, Image& output,
+                    const RenderOptions& options) {
+    currentTime = time;
+    Frame frame;
+    frame.instance = &instance;
+    frame.input = &input;
+    const Image* first = input.at(time);
+    if (app_ == HostApp::PremierePro) {
+        frame.depth = 8;
+        frame.order = ChannelOrder::Bgra;
+    } else {
+        frame.depth = first != nullptr ? first->depth : 8;
+        frame.order = ChannelOrder::Argb;
+    }
+    const int64_t w = first != nullptr ? first->width : 0;
+    const int64_t h = first != nullptr ? first->height : 0;
+    instance.layerWidth_ = downsampleX.num > 0 ? w * downsampleX.den / downsampleX.num : w;
+    instance.layerHeight_ = downsampleY.num > 0 ? h * downsampleY.den / downsampleY.num : h;
+
+    frame_ = &frame;
+    PF_Err err = PF_Err_NONE;
+    try {
+        err = options.path == RenderPath::Smart
+                  ? renderSmart(instance, time, output, options.outputRowPadding)
+                  : renderClassic(instance, time, output, options.outputRowPadding);
+    } catch (...) {
+        frame_ = nullptr;
+        loans_.clear();
+        throw;
+    }
+    frame_ = nullptr;
+    loans_.clear();
+    return err;
+}
+
+PF_Err Host::renderClassic(Instance& instance, A_long time, Image& output, int32_t padding) {
+    const Image* in = frame_->input->at(time);
+    output = Image::make(in != nullptr ? in->width : 0, in != nullptr ? in->height : 0,
+                         frame_->depth, frame_->order, padding, kOutputFill, kPaddingFill);
+    frame_->output = &output;
+    std::vector<PF_ParamDef> defs = parameterArray(instance, time);
+    std::vector<PF_ParamDef*> list;
+    for (PF_ParamDef& def : defs)
+        list.push_back(&def);
+    list.push_back(nullptr);
+    frame_->outputWorld = lendOutput(output);
+    const PF_Err err = command(PF_Cmd_RENDER, &instance, list.data(), frame_->outputWorld);
+    checkOutput();
+    return err;
+}
+
+PF_Err Host::renderSmart(Instance& instance, A_long time, Image& output, int32_t padding) {
+    const Image* in = frame_->input->at(time);
+    const PF_LRect full{0, 0, in != nullptr ? in->width : 0, in != nullptr ? in->height : 0};
+
+    PF_PreRenderInput preInput;
+    std::memset(&preInput, 0, sizeof preInput);
+    preInput.output_request.rect = full;
+    preInput.output_request.field = PF_Field_FRAME;
+    preInput.output_request.channel_mask = PF_ChannelMask_ARGB;
+    preInput.bitdepth = short(frame_->depth);
+    PF_PreRenderOutput preOutput;
+    std::memset(&preOutput, 0, sizeof preOutput);
+    PF_PreRenderCallbacks preCallbacks{checkoutLayerCallback, guidMixIn};
+    PF_PreRenderExtra preExtra{&preInput, &preOutput, &preCallbacks};
+    PF_Err err = command(PF_Cmd_SMART_PRE_RENDER, &instance, nullptr, nullptr, &preExtra);
+    lastPreRender_ = preOutput;
+    if (err != PF_Err_NONE) {
+        if (preOutput.delete_pre_render_data_func != nullptr && preOutput.pre_render_data)
+            preOutput.delete_pre_render_data_func(preOutput.pre_render_data);
+        output = Image::make(0, 0, frame_->depth, frame_->order);
+        return err;
+    }
+
+    // The output covers what the effect can produce of what was asked for.
+    const PF_LRect& r = preOutput.result_rect;
+    const A_long width = std::max<A_long>(0, std::min(r.right, full.right) - std::max(r.left, 0));
+    const A_long height =
+        std::max<A_long>(0, std::min(r.bottom, full.bottom) - std::max(r.top, 0));
+    output = Image::make(width, height, frame_->depth, frame_->order, padding, kOutputFill,
+                         kPaddingFill);
+    frame_->output = &output;
+    frame_->outputWorld = lendOutput(output);
+
+    PF_SmartRenderInput input;
+    std::memset(&input, 0, sizeof input);
+    input.output_request = preInput.output_request;
+    input.bitdepth = preInput.bitdepth;
+    input.pre_render_data = preOutput.pre_render_data;
+    PF_SmartRenderCallbacks callbacks{checkoutLayerPixelsCallback, checkinLayerPixelsCallback,
+                                      checkoutOutputCallback};
+    PF_SmartRenderExtra extra{&input, &callbacks};
+    err = command(PF_Cmd_SMART_RENDER, &instance, nullptr, nullptr, &extra);
+    if (preOutput.delete_pre_render_data_func != nullptr && preOutput.pre_render_data != nullptr)
+        preOutput.delete_pre_render_data_func(preOutput.pre_render_data);
+    checkOutput();
+    return err;
+}
+
+void Host::checkOutput() {
+    if (frame_->output != nullptr && !frame_->output->paddingIs(kPaddingFill))
+        problem("the plug-in wrote into the padding bytes between the output's rows");
+}
+
+std::vector<PF_ParamDef> Host::parameterArray(Instance& instance, A_long time) {
+    std::vector<PF_ParamDef> defs;
+    for (PF_ParamIndex i = 0; i < numParams_ && size_t(i) <= declared_.size(); ++i) {
+        PF_ParamDef def = definitionAt(instance, i, time);
+        if (isLayerParam(i)) {
+            const A_long dephault = def.u.ld.dephault;
+            const Clip* clip = clipOf(instance, i);
+            def.u.ld = *lend(clip != nullptr ? clip->at(time) : nullptr);
+            def.u.ld.dephault = dephault;
+        }
+        defs.push_back(def);
+    }
+    return defs;
+}
+
+PF_Err Host::changeParam(Instance& instance, PF_ParamIndex index, const PF_ParamDefUnion& value) {
+    instance.keyframes.erase(index);
+    instance.values[index] = value;
+    return userChangedParam(instance, index);
+}
+
+PF_Err Host::userChangedParam(Instance& instance, PF_ParamIndex index) {
+    std::vector<PF_ParamDef> defs = parameterArray(instance, currentTime);
+    std::vector<PF_ParamDef*> list;
+    for (PF_ParamDef& def : defs)
+        list.push_back(&def);
+    list.push_back(nullptr);
+    PF_UserChangedParamExtra extra{index};
+    const PF_Err err =
+        command(PF_Cmd_USER_CHANGED_PARAM, &instance, list.data(), nullptr, &extra);
+    loans_.clear();
+    return err;
+}
+
+PF_Err Host::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long id,
+                           const PF_RenderRequest* request, A_long time,
+                           PF_CheckoutResult* result) {
+    Instance* instance = instanceOf(effect_ref, "checkout_layer");
+    if (instance == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (currentCmd_ != PF_Cmd_SMART_PRE_RENDER || frame_ == nullptr) {
+        problem("checkout_layer outside the smart pre-render");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (request == nullptr || result == nullptr) {
+        problem("checkout_layer without a request or a result record");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (!isLayerParam(index) || index >= numParams_) {
+        problem("checkout_layer of parameter " + std::to_string(index) + ", not a layer");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (id < 0 || frame_->layers.count(id) != 0) {
+        problem("checkout_layer with checkout id " + std::to_string(id) +
+                ", negative or used twice");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (index > 0 && inject.layerCheckoutError != PF_Err_NONE) return inject.layerCheckoutError;
+    layerCheckoutLog_.push_back({index, id, time});
+    frame_->layers[id] = {index, id, time};
+    const Clip* clip = clipOf(*instance, index);
+    const Image* image = clip != nullptr ? clip->at(time) : nullptr;
+    std::memset(result, 0, sizeof *result);
+    if (image != nullptr) {
+        result->result_rect = {0, 0, image->width, image->height};
+        result->max_result_rect = result->result_rect;
+        result->ref_width = image->width;
+        result->ref_height = image->height;
+    }
+    result->par = pixelAspect;
+    return PF_Err_NONE;
+}
+
+PF_Err Host::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long id, PF_EffectWorld** pixels) {
+    Instance* instance = instanceOf(effect_ref, "checkout_layer_pixels");
+    if (instance == nullptr || pixels == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (currentCmd_ != PF_Cmd_SMART_RENDER || frame_ == nullptr) {
+        problem("checkout_layer_pixels outside the smart render");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    auto layer = frame_->layers.find(id);
+    if (layer == frame_->layers.end()) {
+        problem("checkout_layer_pixels of checkout id " + std::to_string(id) +
+                ", which the pre-render did not check out");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (inject.inputPixelsError != PF_Err_NONE) return inject.inputPixelsError;
+    const Clip* clip = clipOf(*instance, layer->second.index);
+    *pixels = lend(clip != nullptr ? clip->at(layer->second.time) : nullptr);
+    frame_->pixelsOut[id] = true;
+    return PF_Err_NONE;
+}
+
+PF_Err Host::checkinLayerPixels(PF_ProgPtr, A_long id) {
+    if (frame_ == nullptr || !frame_->pixelsOut[id]) {
+        problem("checkin_layer_pixels of checkout id " + std::to_string(id) +
+                ", which is not checked out");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    frame_->pixelsOut[id] = false;
+    return PF_Err_NONE;
+}
+
+PF_Err Host::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
+    if (instanceOf(effect_ref, "checkout_output") == nullptr || output == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    if (currentCmd_ != PF_Cmd_SMART_RENDER || frame_ == nullptr || !frame_->outputWorld) {
+        problem("checkout_output outside the smart render");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (inject.outputError != PF_Err_NONE) return inject.outputError;
+    *output = frame_->outputWorld;
+    return PF_Err_NONE;
+}
+
+PF_Err Host::pixelFormat(const PF_EffectWorld* world, PF_PixelFormat* format) {
+    if (world == nullptr || format == nullptr) {
+        problem("PF_GetPixelFormat without a world or a result");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    const WorldLoan* loan = nullptr;
+    for (const WorldLoan& l : loans_)
+        if (&l == world->reserved0) loan = &l;
+    if (loan == nullptr) {
+        problem("PF_GetPixelFormat of a world the host did not lend in this command");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (inject.pixelFormatError != PF_Err_NONE) return inject.pixelFormatError;
+    *format = inject.reportedFormat != 0 ? inject.reportedFormat : loan->format;
     return PF_Err_NONE;
 }
 

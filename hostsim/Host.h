@@ -8,6 +8,26 @@
 //
 // Callbacks reach the Host that is running the current command on this thread; one Host runs
 // commands at a time per thread.
+//
+// Rendering. render() plays one frame the way the application does: the smart pre-render and
+// render pair (or the classic PF_Cmd_RENDER) over an input Clip at a time, into an output Image
+// the host makes. The host lends worlds of the frame's layout: After Effects renders at the input
+// image's depth (8, 16 or 32 bits, alpha-red-green-blue); Premiere Pro at 8-bit blue-green-red-
+// alpha, converting any input. The World suite's PF_GetPixelFormat names the three ARGB formats
+// (Premiere Pro's BGRA world too, as the only 8-bit format effects know). Parameters are checked
+// out at the time asked for: keyframes interpolated, layer parameters showing their clip (or the
+// effect's own layer) at that time, point defaults turned from percent into layer pixels. The
+// output's pixels start as kOutputFill bytes and its row padding as kPaddingFill; padding that
+// changes is reported as a problem. A typical frame:
+//
+//     Host host(path);                       // or hostsim::HostApp::PremierePro
+//     host.start();
+//     Instance& fx = host.addInstance();
+//     host.sequenceSetup(fx);
+//     fx.values[1].fs_d.value = 0.25;        // or fx.keyframes[1][time] = ...
+//     Image in = Image::fromRgba(rgba, w, h, 16), out;
+//     PF_Err err = host.render(fx, Clip(in), 0, out, {RenderPath::Smart});
+//     std::vector<float> result = out.toRgba();
 #pragma once
 
 #include "AE_EffectCB.h"
@@ -17,6 +37,7 @@
 #include "PrSDKAESupport.h"
 #include "SPBasic.h"
 #include "hostsim/HandleTable.h"
+#include "hostsim/Image.h"
 #include "hostsim/PluginLibrary.h"
 #include "hostsim/SuiteRegistry.h"
 #include "shell/SequenceState.h"
@@ -47,6 +68,15 @@ struct ParamState {
     PF_ParamUIFlags uiFlags = 0; // as last sent with PF_UpdateParamUI
     int uiUpdates = 0;
     bool hidden = false; // the stream's AEGP_DynStreamFlag_HIDDEN
+    // Shown to the user: neither hidden through the project nor made invisible in its UI.
+    bool visible() const { return !hidden && (uiFlags & PF_PUI_INVISIBLE) == 0; }
+};
+
+enum class RenderPath { Smart, Classic };
+
+struct RenderOptions {
+    RenderPath path = RenderPath::Smart;
+    int32_t outputRowPadding = 0; // bytes after each output row
 };
 
 class Host;
@@ -61,6 +91,12 @@ public:
     const ParamState& param(PF_ParamIndex index) const;
     // Host values handed out by checkout_param instead of the declared default.
     std::map<PF_ParamIndex, PF_ParamDefUnion> values;
+    // Animated values, which win over `values`: linear between keys for sliders, angles, points
+    // and colours, held for the other types; the first key holds before it, the last after it.
+    std::map<PF_ParamIndex, std::map<A_long, PF_ParamDefUnion>> keyframes;
+    // What each extra layer parameter shows. One without an entry shows the effect's own layer
+    // (its declared default); an empty Clip shows none (a world without pixels).
+    std::map<PF_ParamIndex, Clip> layers;
     const int id;
 
 private:
@@ -74,6 +110,9 @@ private:
 
     Ref ref_;
     PF_Handle sequenceData_ = nullptr;
+    // Full-resolution size of the input at the last frame, for point defaults in percent.
+    int64_t layerWidth_ = 0;
+    int64_t layerHeight_ = 0;
     std::map<PF_ParamIndex, ParamState> params_;
 };
 
@@ -89,6 +128,14 @@ public:
         int addParamFailsAt = -1;       // 0-based add_param call of one parameter set-up
         PF_Err addParamError = PF_Err_OUT_OF_MEMORY;
         A_Err registrationError = A_Err_NONE; // AEGP_RegisterWithAEGP's answer
+        PF_ParamIndex checkoutFailsAt = -1;   // checkout_param of this index fails
+        PF_Err checkoutError = PF_Err_OUT_OF_MEMORY;
+        PF_Err checkinError = PF_Err_NONE;     // checkin_param answers this (after checking in)
+        PF_Err layerCheckoutError = PF_Err_NONE; // pre-render checkout_layer, index >= 1
+        PF_Err inputPixelsError = PF_Err_NONE;   // checkout_layer_pixels
+        PF_Err outputError = PF_Err_NONE;        // checkout_output
+        PF_PixelFormat reportedFormat = 0;     // PF_GetPixelFormat answers this instead, when set
+        PF_Err pixelFormatError = PF_Err_NONE; // PF_GetPixelFormat's answer
     };
 
     // Throws std::runtime_error when the library cannot be loaded.
@@ -109,6 +156,16 @@ public:
     PF_Err sequenceFlatten(Instance& instance);
     PF_Err sequenceSetdown(Instance& instance);
     PF_Err updateParamsUi(Instance& instance);
+    // One frame of `instance` at `time` (which becomes currentTime) over `input`, the layer the
+    // effect is applied to, into `output`, which the host makes: the input's size (the pre-render
+    // result rectangle, clipped to it, on the smart path) in the frame's layout. On the smart path
+    // a pre-render error is returned without the render.
+    PF_Err render(Instance& instance, const Clip& input, A_long time, Image& output,
+                  const RenderOptions& options = {});
+    // The user sets parameter `index` to `value` (dropping its keyframes); the host sends
+    // PF_Cmd_USER_CHANGED_PARAM with every value at currentTime.
+    PF_Err changeParam(Instance& instance, PF_ParamIndex index, const PF_ParamDefUnion& value);
+    PF_Err userChangedParam(Instance& instance, PF_ParamIndex index);
     // Any selector, with the records the caller supplies.
     PF_Err command(PF_Cmd cmd, Instance* instance, PF_ParamDef** params = nullptr,
                    PF_LayerDef* output = nullptr, void* extra = nullptr);
@@ -164,6 +221,23 @@ public:
     A_long currentTime = 0;
     A_long timeStep = 1;
     A_u_long timeScale = 24;
+    PF_RationalScale downsampleX{1, 1};
+    PF_RationalScale downsampleY{1, 1};
+    PF_RationalScale pixelAspect{1, 1};
+    static constexpr uint8_t kOutputFill = 0xCD;
+    static constexpr uint8_t kPaddingFill = 0xA5;
+
+    // The definition the host hands out for `index` at `time` (a layer's world not filled in).
+    PF_ParamDef paramAt(const Instance& instance, PF_ParamIndex index, A_long time) const;
+    // Layer checkouts of the pre-renders: parameter index, checkout id and time.
+    struct LayerCheckout {
+        PF_ParamIndex index;
+        A_long id;
+        A_long time;
+    };
+    const std::vector<LayerCheckout>& layerCheckoutLog() const { return layerCheckoutLog_; }
+    // What the last pre-render answered.
+    const PF_PreRenderOutput& lastPreRender() const { return lastPreRender_; }
 
     // The Host whose command runs on this thread (or the last one constructed, between
     // commands); null when none.
@@ -194,6 +268,12 @@ public:
     PF_Err updateParamUi(PF_ProgPtr effect_ref, PF_ParamIndex index, const PF_ParamDef* def);
     PF_Err addPixelFormat(PrPixelFormat format);
     PF_Err clearPixelFormats();
+    PF_Err checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long id,
+                         const PF_RenderRequest* request, A_long time, PF_CheckoutResult* result);
+    PF_Err checkoutLayerPixels(PF_ProgPtr effect_ref, A_long id, PF_EffectWorld** pixels);
+    PF_Err checkinLayerPixels(PF_ProgPtr effect_ref, A_long id);
+    PF_Err checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output);
+    PF_Err pixelFormat(const PF_EffectWorld* world, PF_PixelFormat* format);
 
 private:
     // An AEGP effect or stream reference handed to the plug-in.
@@ -207,11 +287,40 @@ private:
         PF_ParamDef* def;
         PF_ParamIndex index;
     };
+    // A world lent for one command; its reserved0 points back here.
+    struct WorldLoan {
+        PF_EffectWorld world{};
+        Image copy; // when the source was in another layout
+        PF_PixelFormat format = 0;
+    };
+    // The frame render() is playing.
+    struct Frame {
+        Instance* instance = nullptr;
+        const Clip* input = nullptr;
+        int depth = 8;
+        ChannelOrder order = ChannelOrder::Argb;
+        Image* output = nullptr;
+        PF_EffectWorld* outputWorld = nullptr;
+        std::map<A_long, LayerCheckout> layers; // pre-render checkouts by id
+        std::map<A_long, bool> pixelsOut;       // smart-render pixel checkouts by id
+    };
 
     void registerSuites();
     Instance* instanceOf(PF_ProgPtr effect_ref, const char* operation);
     AegpRef* aegpRef(void* ref, bool stream, const char* operation);
-    PF_ParamDef definitionAt(Instance& instance, PF_ParamIndex index) const;
+    // The declared definition with the value at `time`.
+    PF_ParamDef definitionAt(const Instance& instance, PF_ParamIndex index, A_long time) const;
+    bool isLayerParam(PF_ParamIndex index) const;
+    // The clip a layer parameter shows in the current frame (null outside a frame).
+    const Clip* clipOf(const Instance& instance, PF_ParamIndex index) const;
+    PF_EffectWorld* lend(const Image* image);
+    PF_EffectWorld* lendOutput(Image& output);
+    PF_Err renderSmart(Instance& instance, A_long time, Image& output, int32_t padding);
+    PF_Err renderClassic(Instance& instance, A_long time, Image& output, int32_t padding);
+    // The definitions at currentTime (or the frame's time), null-terminated, for commands that
+    // take the parameter array.
+    std::vector<PF_ParamDef> parameterArray(Instance& instance, A_long time);
+    void checkOutput();
     void checkAfterCommand(const PF_OutData& out);
 
     std::shared_ptr<PluginLibrary> library_;
@@ -236,6 +345,10 @@ private:
     std::deque<AegpRef> aegpRefs_;
     std::vector<ActiveCheckout> checkouts_;
     std::vector<Checkout> checkoutLog_;
+    std::vector<LayerCheckout> layerCheckoutLog_;
+    PF_PreRenderOutput lastPreRender_{};
+    std::deque<WorldLoan> loans_;
+    Frame* frame_ = nullptr;
     std::vector<PF_Handle> reportedLeaks_;
 
     // Set while a command runs.
