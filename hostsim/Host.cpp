@@ -739,8 +739,7 @@ PF_Err Host::addParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr
     return PF_Err_NONE;
 }
 
-PF_ParamDef Host::definitionAt(const Instance& instance, PF_ParamIndex index,
-                               A_long time) const {
+PF_ParamDef Host::definitionAt(const Instance& instance, PF_ParamIndex index, A_long time) const {
     PF_ParamDef def;
     std::memset(&def, 0, sizeof def);
     if (index == 0) {
@@ -1051,8 +1050,7 @@ PF_Err Host::renderSmart(Instance& instance, A_long time, Image& output, int32_t
     // The output covers what the effect can produce of what was asked for.
     const PF_LRect& r = preOutput.result_rect;
     const A_long width = std::max<A_long>(0, std::min(r.right, full.right) - std::max(r.left, 0));
-    const A_long height =
-        std::max<A_long>(0, std::min(r.bottom, full.bottom) - std::max(r.top, 0));
+    const A_long height = std::max<A_long>(0, std::min(r.bottom, full.bottom) - std::max(r.top, 0));
     output = Image::make(width, height, frame_->depth, frame_->order, padding, kOutputFill,
                          kPaddingFill);
     frame_->output = &output;
@@ -1106,8 +1104,7 @@ PF_Err Host::userChangedParam(Instance& instance, PF_ParamIndex index) {
         list.push_back(&def);
     list.push_back(nullptr);
     PF_UserChangedParamExtra extra{index};
-    const PF_Err err =
-        command(PF_Cmd_USER_CHANGED_PARAM, &instance, list.data(), nullptr, &extra);
+    const PF_Err err = command(PF_Cmd_USER_CHANGED_PARAM, &instance, list.data(), nullptr, &extra);
     loans_.clear();
     return err;
 }

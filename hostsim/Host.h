@@ -130,12 +130,12 @@ public:
         A_Err registrationError = A_Err_NONE; // AEGP_RegisterWithAEGP's answer
         PF_ParamIndex checkoutFailsAt = -1;   // checkout_param of this index fails
         PF_Err checkoutError = PF_Err_OUT_OF_MEMORY;
-        PF_Err checkinError = PF_Err_NONE;     // checkin_param answers this (after checking in)
+        PF_Err checkinError = PF_Err_NONE;       // checkin_param answers this (after checking in)
         PF_Err layerCheckoutError = PF_Err_NONE; // pre-render checkout_layer, index >= 1
         PF_Err inputPixelsError = PF_Err_NONE;   // checkout_layer_pixels
         PF_Err outputError = PF_Err_NONE;        // checkout_output
-        PF_PixelFormat reportedFormat = 0;     // PF_GetPixelFormat answers this instead, when set
-        PF_Err pixelFormatError = PF_Err_NONE; // PF_GetPixelFormat's answer
+        PF_PixelFormat reportedFormat = 0;       // PF_GetPixelFormat answers this instead, when set
+        PF_Err pixelFormatError = PF_Err_NONE;   // PF_GetPixelFormat's answer
     };
 
     // Throws std::runtime_error when the library cannot be loaded.

@@ -15,8 +15,8 @@ float unit(float v) {
 
 } // namespace
 
-Image Image::make(int32_t width, int32_t height, int depth, ChannelOrder order,
-                  int32_t rowPadding, uint8_t fill, uint8_t padFill) {
+Image Image::make(int32_t width, int32_t height, int depth, ChannelOrder order, int32_t rowPadding,
+                  uint8_t fill, uint8_t padFill) {
     if (depth != 8 && depth != 16 && depth != 32)
         throw std::invalid_argument("image depth must be 8, 16 or 32 bits per channel");
     if (order == ChannelOrder::Bgra && depth != 8)

@@ -100,6 +100,9 @@ public:
     bool programsOk = false;
     const EffectDescription* effectDescription = nullptr; // not owned
     bool resourcesAllocated = false;
+    // Set by the render path once it has told the user about a frame it could not draw, so the
+    // message comes once per build; the render path clears it whenever it starts a build.
+    bool failureShown = false;
     GlContext context;
 
 private:

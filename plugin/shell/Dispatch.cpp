@@ -1,6 +1,8 @@
 #include "shell/Dispatch.h"
 
 #include "params/ParamSetup.h"
+#include "params/ParamValues.h"
+#include "render/RenderHandlers.h"
 #include "shell/About.h"
 #include "shell/GlobalSetup.h"
 #include "shell/GlobalState.h"
@@ -38,9 +40,23 @@ PF_Err onSequenceSetdown(const CommandArgs& a) {
 PF_Err onUpdateParamsUi(const CommandArgs& a) {
     return updateParamsUi(a.in_data);
 }
+PF_Err onRender(const CommandArgs& a) {
+    return renderCommand(a.in_data, a.out_data, a.params, a.output, loadedEffect().description);
+}
+PF_Err onUserChangedParam(const CommandArgs& a) {
+    return userChangedParam(a.in_data, a.out_data, a.params,
+                            static_cast<const PF_UserChangedParamExtra*>(a.extra),
+                            loadedEffect().description);
+}
+PF_Err onSmartPreRender(const CommandArgs& a) {
+    return smartPreRenderCommand(a.in_data, static_cast<PF_PreRenderExtra*>(a.extra),
+                                 loadedEffect().description);
+}
+PF_Err onSmartRender(const CommandArgs& a) {
+    return smartRenderCommand(a.in_data, a.out_data, static_cast<PF_SmartRenderExtra*>(a.extra),
+                              loadedEffect().description);
+}
 
-// Render (11), user change (13) and the two smart-render selectors (23, 24) get their handlers
-// with frame rendering; until then they answer 0.
 constexpr std::array<CommandHandler, kSelectorCount> makeTable() {
     std::array<CommandHandler, kSelectorCount> t{};
     t[PF_Cmd_ABOUT] = onAbout;
@@ -51,11 +67,11 @@ constexpr std::array<CommandHandler, kSelectorCount> makeTable() {
     t[PF_Cmd_SEQUENCE_RESETUP] = onSequenceResetup;
     t[PF_Cmd_SEQUENCE_FLATTEN] = onSequenceFlatten;
     t[PF_Cmd_SEQUENCE_SETDOWN] = onSequenceSetdown;
-    t[PF_Cmd_RENDER] = nullptr;
-    t[PF_Cmd_USER_CHANGED_PARAM] = nullptr;
+    t[PF_Cmd_RENDER] = onRender;
+    t[PF_Cmd_USER_CHANGED_PARAM] = onUserChangedParam;
     t[PF_Cmd_UPDATE_PARAMS_UI] = onUpdateParamsUi;
-    t[PF_Cmd_SMART_PRE_RENDER] = nullptr;
-    t[PF_Cmd_SMART_RENDER] = nullptr;
+    t[PF_Cmd_SMART_PRE_RENDER] = onSmartPreRender;
+    t[PF_Cmd_SMART_RENDER] = onSmartRender;
     return t;
 }
 

@@ -1,0 +1,221 @@
+#include "render/FrameRender.h"
+
+#include "AE_EffectCBSuites.h"
+#include "gl/GlRenderer.h"
+#include "host/HostSuites.h"
+#include "shaders/RenderState.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace glfx {
+namespace {
+
+constexpr int32_t kEmptyLayerSide = 100;
+
+float ratio(const PF_RationalScale& scale) {
+    if (scale.den == 0) return 1.0f;
+    return static_cast<float>(scale.num) / static_cast<float>(scale.den);
+}
+
+const PF_EffectWorld* worldOf(const SequenceState& state, int32_t slot) {
+    return static_cast<const PF_EffectWorld*>(state.layerWorlds[slot]);
+}
+
+// A world's size, or 100 x 100 for one that has no pixels to give.
+void stagedSize(const PF_EffectWorld* world, int32_t& width, int32_t& height) {
+    if (world == nullptr || world->data == nullptr || world->width <= 0 || world->height <= 0) {
+        width = height = kEmptyLayerSide;
+        return;
+    }
+    width = world->width;
+    height = world->height;
+}
+
+int64_t area(int32_t width, int32_t height) {
+    return static_cast<int64_t>(width) * height;
+}
+
+// Replaces `buffer` by one of allocWidth x allocHeight pixels when it holds fewer than `needed`.
+void grow(float*& buffer, int32_t& allocWidth, int32_t& allocHeight, int64_t needed,
+          int32_t newWidth, int32_t newHeight) {
+    if (buffer != nullptr && needed <= area(allocWidth, allocHeight)) return;
+    float* replacement = new float[static_cast<size_t>(area(newWidth, newHeight)) * 4];
+    delete[] buffer;
+    buffer = replacement;
+    allocWidth = newWidth;
+    allocHeight = newHeight;
+}
+
+const char* stageName(GLenum stage) {
+    switch (stage) {
+    case GL_VERTEX_SHADER:
+        return "vertex shader";
+    case GL_FRAGMENT_SHADER:
+        return "fragment shader";
+    default:
+        return "program";
+    }
+}
+
+std::string firstLine(const std::string& text) {
+    std::string line = text.substr(0, text.find_first_of("\r\n"));
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+        line.pop_back();
+    return line;
+}
+
+// A short message into return_msg: the host shows at most its 255 bytes.
+void showMessage(PF_OutData* out_data, const std::string& text) {
+    std::snprintf(out_data->return_msg, sizeof out_data->return_msg, "%s", text.c_str());
+    out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
+}
+
+} // namespace
+
+void recordFrameFacts(const PF_InData* in_data, SequenceState& state) {
+    state.pixelAspect = ratio(in_data->pixel_aspect_ratio);
+    state.downsampleX = ratio(in_data->downsample_x);
+    state.downsampleY = ratio(in_data->downsample_y);
+    state.currentTime = in_data->current_time;
+}
+
+void sizeStagingBuffers(SequenceState& state, const EffectDescription& description,
+                        int32_t outputWidth, int32_t outputHeight) {
+    const EffectSettings& settings = description.settings;
+    const int32_t first = std::clamp<int32_t>(settings.noinput, 0, kMaxLayers);
+    const int32_t layers = std::clamp<int32_t>(settings.layerCount, 0, kMaxLayers);
+    const int32_t outW = std::max<int32_t>(outputWidth, 0);
+    const int32_t outH = std::max<int32_t>(outputHeight, 0);
+    for (int32_t k = first; k < layers; ++k) {
+        int32_t w = 0, h = 0;
+        stagedSize(worldOf(state, k), w, h);
+        grow(state.layerBuffers[k], state.layerAllocWidth[k], state.layerAllocHeight[k], area(w, h),
+             std::max(w, outW), std::max(h, outH));
+        state.layerWidth[k] = w;
+        state.layerHeight[k] = h;
+    }
+    if (settings.passCount < 1) return;
+    int32_t w = 0, h = 0;
+    stagedSize(worldOf(state, 0), w, h);
+    // Big enough for the input and for the output the renderer reads back.
+    const int64_t needed = std::max(area(w, h), area(outW, outH));
+    grow(state.resultBuffer, state.resultAllocWidth, state.resultAllocHeight, needed,
+         std::max({w, outW, state.resultAllocWidth}), std::max({h, outH, state.resultAllocHeight}));
+}
+
+int hostPixelBytes(PF_PixelFormat format) {
+    switch (format) {
+    case PF_PixelFormat_ARGB32:
+        return 4;
+    case PF_PixelFormat_ARGB64:
+        return 8;
+    case PF_PixelFormat_ARGB128:
+        return 16;
+    default:
+        return 0;
+    }
+}
+
+bool writeUndrawnFrame(const PF_EffectWorld* input, PF_EffectWorld* output, int pixelBytes) {
+    const size_t row = static_cast<size_t>(output->width) * static_cast<size_t>(pixelBytes);
+    const bool copy = input != nullptr && input->data != nullptr && output != nullptr &&
+                      input->width == output->width && input->height == output->height;
+    if (output == nullptr || output->data == nullptr || output->width <= 0) return copy;
+    for (int32_t y = 0; y < output->height; ++y) {
+        char* to =
+            reinterpret_cast<char*>(output->data) + static_cast<ptrdiff_t>(y) * output->rowbytes;
+        if (copy)
+            std::memmove(to,
+                         reinterpret_cast<const char*>(input->data) +
+                             static_cast<ptrdiff_t>(y) * input->rowbytes,
+                         row);
+        else
+            std::memset(to, 0, row);
+    }
+    return copy;
+}
+
+std::string undrawnFrameMessage(const GlRenderer* renderer, int32_t width, int32_t height,
+                                bool passedThrough) {
+    std::string why;
+    if (renderer == nullptr || !renderer->context.isValid()) {
+        const std::string reason =
+            renderer != nullptr ? firstLine(renderer->context.creationError()) : std::string();
+        why = "no OpenGL context could be made" + (reason.empty() ? "" : " (" + reason + ")");
+    } else if (!renderer->programsOk) {
+        if (!renderer->buildMessages.empty()) {
+            const GlRenderer::BuildMessage& m = renderer->buildMessages.front();
+            why = "pass " + std::to_string(m.pass) + " " + stageName(m.stage) +
+                  " failed: " + firstLine(m.log);
+        } else {
+            why = firstLine(renderer->errorText);
+            if (why.empty()) why = "the shaders were not built";
+        }
+    } else if (renderer->effectDescription != nullptr &&
+               renderer->effectDescription->settings.passCount < 1) {
+        why = "the effect has no shader pass";
+    } else if (width > renderer->context.maxTextureSize() ||
+               height > renderer->context.maxTextureSize()) {
+        why = "the frame of " + std::to_string(width) + "x" + std::to_string(height) +
+              " exceeds the GPU's texture limit of " +
+              std::to_string(renderer->context.maxTextureSize());
+    } else {
+        why = "the GPU could not draw the " + std::to_string(width) + "x" + std::to_string(height) +
+              " frame";
+    }
+    return "GPU render failed: " + why +
+           (passedThrough ? ". The input is shown unchanged."
+                          : ". The output is left transparent.");
+}
+
+PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceState& state,
+                          PF_EffectWorld* output, const EffectDescription& description) {
+    if (output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    recordFrameFacts(in_data, state);
+
+    GlRenderer* renderer = state.renderer;
+    // A renderer without a build (a render after flatten) is built here as well, so its defines
+    // are in the preamble from its first frame on.
+    if (renderer != nullptr && (state.needsRebuild || !renderer->resourcesAllocated) &&
+        renderer->context.isValid()) {
+        try {
+            renderer->buildPrograms(refreshDefines(state, description));
+        } catch (...) {
+        }
+        renderer->failureShown = false;
+    }
+    state.needsRebuild = 0;
+
+    sizeStagingBuffers(state, description, output->width, output->height);
+    state.outputWidth = output->width;
+    state.outputHeight = output->height;
+
+    ScopedSuite worldSuite(in_data->pica_basicP, kPFWorldSuite, kPFWorldSuiteVersion2);
+    const auto* world = worldSuite.get<PF_WorldSuite2>();
+    if (world == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    PF_PixelFormat format = PF_PixelFormat_INVALID;
+    if (world->PF_GetPixelFormat(output, &format) != PF_Err_NONE) return PF_Err_BAD_CALLBACK_PARAM;
+    Transfer transfer;
+    if (!chooseTransfer(format, description.settings.fast, state.hostIsPremiere != 0, &transfer))
+        return PF_Err_BAD_CALLBACK_PARAM;
+
+    const int32_t first = std::clamp<int32_t>(description.settings.noinput, 0, kMaxLayers);
+    uploadLayers(transfer, state, first, description.settings.layerCount);
+    const bool drawn = renderer != nullptr && renderer->context.isValid() &&
+                       renderer->renderFrame(state, stagingPixelType(transfer));
+    if (drawn) {
+        downloadWorld(transfer, state.resultBuffer, output);
+        return PF_Err_NONE;
+    }
+    const bool passedThrough = writeUndrawnFrame(worldOf(state, 0), output, hostPixelBytes(format));
+    if (out_data != nullptr && (renderer == nullptr || !renderer->failureShown)) {
+        showMessage(out_data,
+                    undrawnFrameMessage(renderer, output->width, output->height, passedThrough));
+        if (renderer != nullptr) renderer->failureShown = true;
+    }
+    return PF_Err_NONE;
+}
+
+} // namespace glfx

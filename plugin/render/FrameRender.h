@@ -1,0 +1,52 @@
+// One frame from the SequenceState's layers into a host output world: frame facts, the rebuild a
+// parameter change asked for, staging buffer sizes, the transfer for the output's pixel format,
+// and what the output gets when the GPU could not draw the frame.
+//
+// Error policy: a host error comes back as the PF_Err result; a staging allocation that fails
+// leaves as std::bad_alloc (the entry answers 512). Failures of the rebuild never reach the host.
+// A frame the GPU could not draw still succeeds: the output gets the input unchanged when the
+// sizes match and transparent black otherwise, and the first such frame after each build leaves a
+// message for the user in out_data->return_msg.
+#pragma once
+
+#include "AE_Effect.h"
+#include "effect/EffectDescription.h"
+#include "render/PixelTransfer.h"
+#include "shell/SequenceState.h"
+
+#include <string>
+
+namespace glfx {
+
+class GlRenderer;
+
+// time, downsampling and pixel aspect of in_data; a zero denominator gives the factor 1.
+void recordFrameFacts(const PF_InData* in_data, SequenceState& state);
+
+// Sizes the staging buffers of slots noinput ... layerCount - 1 and the result buffer for a frame
+// of outputWidth x outputHeight. An empty slot (no world, no pixels, or no area) is staged as
+// 100 x 100. Buffers are only ever replaced by larger ones, allocated with new float[] (freed with
+// delete[] by flatten and set-down); the recorded allocation sizes are what was allocated, so the
+// renderer, which grows the result buffer by the same rule, never allocates a second time.
+void sizeStagingBuffers(SequenceState& state, const EffectDescription& description,
+                        int32_t outputWidth, int32_t outputHeight);
+
+// Bytes of one host pixel of an output format the transfers handle; 0 for any other.
+int hostPixelBytes(PF_PixelFormat format);
+
+// What the output gets for a frame the GPU did not draw: `input` row by row when its size (and,
+// implied, its format) matches, transparent black otherwise. Bytes between rows are not touched.
+// True when the input was copied.
+bool writeUndrawnFrame(const PF_EffectWorld* input, PF_EffectWorld* output, int pixelBytes);
+
+// One line for the user about why the GPU did not draw a width x height frame: no context, the
+// first failed pass with the first line of its log, or the size limit; then what the output got.
+std::string undrawnFrameMessage(const GlRenderer* renderer, int32_t width, int32_t height,
+                                bool passedThrough);
+
+// The whole frame; 0 on success, the World suite's refusal or 516 for a pixel format outside the
+// three host depths (output untouched then).
+PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceState& state,
+                          PF_EffectWorld* output, const EffectDescription& description);
+
+} // namespace glfx

@@ -1,0 +1,201 @@
+#include "render/RenderHandlers.h"
+
+#include "params/ParamValues.h"
+#include "render/FrameRender.h"
+#include "shaders/DefineMap.h"
+#include "shaders/RenderState.h"
+#include "shell/GlobalState.h"
+#include "shell/SequenceLifetime.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace glfx {
+namespace {
+
+// The parameters of one command, checked out at their times and checked back in, in index order,
+// by checkIn or, on any other way out, by the destructor.
+class ParamCheckouts {
+public:
+    explicit ParamCheckouts(PF_InData* in_data) : in_(in_data) {}
+    ~ParamCheckouts() { checkIn(); }
+    ParamCheckouts(const ParamCheckouts&) = delete;
+    ParamCheckouts& operator=(const ParamCheckouts&) = delete;
+
+    // Parameters 1 ... N-1. A failed checkout checks in the earlier ones and returns its error.
+    PF_Err checkOut(const EffectDescription& description) {
+        const int32_t count = std::clamp<int32_t>(description.settings.paramCount, 0, kMaxParams);
+        // Reserved once, so the host may keep the addresses it was given.
+        defs_.assign(static_cast<size_t>(std::max(count, 1)), PF_ParamDef{});
+        list_.assign(defs_.size(), nullptr);
+        for (int32_t i = 1; i < count; ++i) {
+            const ParamSpec& spec = description.params[size_t(i)];
+            PF_ParamDef* def = &defs_[size_t(i)];
+            std::memset(def, 0, sizeof *def);
+            const A_long time =
+                spec.type == ParamType::Layer ? layerTime(spec, in_) : in_->current_time;
+            const PF_Err err = in_->inter.checkout_param(in_->effect_ref, i, time, in_->time_step,
+                                                         in_->time_scale, def);
+            if (err != PF_Err_NONE) {
+                checkIn();
+                return err;
+            }
+            list_[size_t(i)] = def;
+        }
+        return PF_Err_NONE;
+    }
+
+    PF_ParamDef* const* list() const { return list_.data(); }
+
+    // The first check-in error, or 0.
+    PF_Err checkIn() {
+        PF_Err first = PF_Err_NONE;
+        for (PF_ParamDef*& def : list_) {
+            if (def == nullptr) continue;
+            const PF_Err err = in_->inter.checkin_param(in_->effect_ref, def);
+            if (first == PF_Err_NONE) first = err;
+            def = nullptr;
+        }
+        return first;
+    }
+
+private:
+    PF_InData* in_;
+    std::vector<PF_ParamDef> defs_;
+    std::vector<PF_ParamDef*> list_;
+};
+
+// The smart render's input pixels, checked in on every way out.
+class InputPixels {
+public:
+    InputPixels(PF_InData* in_data, PF_SmartRenderCallbacks* cb) : in_(in_data), cb_(cb) {}
+    ~InputPixels() { checkIn(); }
+    InputPixels(const InputPixels&) = delete;
+    InputPixels& operator=(const InputPixels&) = delete;
+
+    PF_Err checkOut(PF_EffectWorld** world) {
+        const PF_Err err = cb_->checkout_layer_pixels(in_->effect_ref, 0, world);
+        out_ = err == PF_Err_NONE;
+        return err;
+    }
+    PF_Err checkIn() {
+        if (!out_) return PF_Err_NONE;
+        out_ = false;
+        return cb_->checkin_layer_pixels != nullptr ? cb_->checkin_layer_pixels(in_->effect_ref, 0)
+                                                    : PF_Err_NONE;
+    }
+
+private:
+    PF_InData* in_;
+    PF_SmartRenderCallbacks* cb_;
+    bool out_ = false;
+};
+
+const GlobalState* globalState(const PF_OutData* out_data) {
+    if (out_data == nullptr || out_data->global_data == nullptr) return nullptr;
+    return static_cast<const GlobalState*>(*out_data->global_data);
+}
+
+// Per frame: the render state on the first one, and no layer world left over from the last.
+void prepareRecord(SequenceState& state, const EffectDescription& description) {
+    if (state.renderer == nullptr) createRenderState(state, description);
+    for (int32_t k = 1; k < kMaxLayers; ++k)
+        state.layerWorlds[k] = nullptr;
+}
+
+// Parameter read, frame render and check-ins shared by the two render paths.
+PF_Err renderWithParams(PF_InData* in_data, PF_OutData* out_data, SequenceState& state,
+                        PF_EffectWorld* output, const EffectDescription& description) {
+    ParamCheckouts params(in_data);
+    const PF_Err checkout = params.checkOut(description);
+    if (checkout != PF_Err_NONE) return checkout;
+    if (const GlobalState* global = globalState(out_data))
+        readParamValues(in_data, out_data, params.list(), &state, *global, description);
+    const PF_Err rendered = renderFrameToWorld(in_data, out_data, state, output, description);
+    const PF_Err checkin = params.checkIn();
+    return rendered != PF_Err_NONE ? rendered : checkin;
+}
+
+} // namespace
+
+A_long layerTime(const ParamSpec& spec, const PF_InData* in_data) {
+    const uint32_t offset = static_cast<uint32_t>(truncateToInt32(spec.defaultValue[0]));
+    const uint32_t time = static_cast<uint32_t>(in_data->current_time) +
+                          offset * static_cast<uint32_t>(in_data->time_step);
+    return static_cast<A_long>(time);
+}
+
+void mergeResultRect(PF_LRect& result, const PF_LRect& checkout) {
+    const bool resultEmpty = !(result.left < result.right && result.top < result.bottom);
+    const bool checkoutEmpty = !(checkout.left < checkout.right && checkout.top < checkout.bottom);
+    if (resultEmpty) {
+        result = checkout;
+    } else if (!checkoutEmpty) {
+        result.left = std::min(result.left, checkout.left);
+        result.top = std::min(result.top, checkout.top);
+        result.right = std::max(result.right, checkout.right);
+        result.bottom = std::max(result.bottom, checkout.bottom);
+    }
+}
+
+PF_Err renderCommand(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params,
+                     PF_LayerDef* output, const EffectDescription& description) {
+    SequenceState* state = sequenceRecord(in_data);
+    if (state == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    prepareRecord(*state, description);
+    state->layerWorlds[0] = params != nullptr && params[0] != nullptr ? &params[0]->u.ld : nullptr;
+    return renderWithParams(in_data, out_data, *state, output, description);
+}
+
+PF_Err smartPreRenderCommand(PF_InData* in_data, PF_PreRenderExtra* extra,
+                             const EffectDescription& description) {
+    if (extra == nullptr || extra->input == nullptr || extra->output == nullptr ||
+        extra->cb == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    const PF_RenderRequest request = extra->input->output_request;
+    PF_CheckoutResult input;
+    std::memset(&input, 0, sizeof input);
+    PF_Err err =
+        extra->cb->checkout_layer(in_data->effect_ref, 0, 0, &request, in_data->current_time,
+                                  in_data->time_step, in_data->time_scale, &input);
+    if (err != PF_Err_NONE) return err;
+    mergeResultRect(extra->output->result_rect, input.result_rect);
+    mergeResultRect(extra->output->max_result_rect, input.max_result_rect);
+
+    const int32_t count = std::clamp<int32_t>(description.settings.paramCount, 0, kMaxParams);
+    for (int32_t i = 1; i < count && err == PF_Err_NONE; ++i) {
+        const ParamSpec& spec = description.params[size_t(i)];
+        if (spec.type != ParamType::Layer) continue;
+        PF_CheckoutResult layer;
+        std::memset(&layer, 0, sizeof layer);
+        err =
+            extra->cb->checkout_layer(in_data->effect_ref, i, i, &request, layerTime(spec, in_data),
+                                      in_data->time_step, in_data->time_scale, &layer);
+    }
+    return err;
+}
+
+PF_Err smartRenderCommand(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra,
+                          const EffectDescription& description) {
+    SequenceState* state = sequenceRecord(in_data);
+    if (state == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (extra == nullptr || extra->cb == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    prepareRecord(*state, description);
+
+    InputPixels inputPixels(in_data, extra->cb);
+    PF_EffectWorld* input = nullptr;
+    state->layerWorlds[0] = nullptr;
+    PF_Err err = inputPixels.checkOut(&input);
+    if (err != PF_Err_NONE) return err;
+    state->layerWorlds[0] = input;
+    PF_EffectWorld* output = nullptr;
+    err = extra->cb->checkout_output(in_data->effect_ref, &output);
+    if (err != PF_Err_NONE) return err;
+
+    const PF_Err rendered = renderWithParams(in_data, out_data, *state, output, description);
+    const PF_Err checkin = inputPixels.checkIn();
+    return rendered != PF_Err_NONE ? rendered : checkin;
+}
+
+} // namespace glfx

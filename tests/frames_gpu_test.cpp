@@ -1,0 +1,635 @@
+// Frames end to end: built libraries loaded by the emulated host, which sends the real render
+// commands through EntryPointFunc and compares the images that come back. Every host here is a
+// CheckedHost: suites, handles and checkouts must balance, and the output's row padding must stay
+// untouched.
+#include "gl_test_host.h"
+#include "shell_test_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace glfx;
+using namespace glfx::hostsim;
+using namespace glfx::testing;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr PF_ParamIndex kTopLeft = 1, kTopRight = 2, kBottomRight = 3, kBottomLeft = 4,
+                        kOutside = 5, kFeather = 6;
+
+const char* appName(HostApp app) {
+    return app == HostApp::PremierePro ? "Premiere Pro" : "After Effects";
+}
+const char* pathName(RenderPath path) {
+    return path == RenderPath::Smart ? "smart" : "classic";
+}
+
+// Red and green ramps, a blue checkerboard of 8-pixel cells and a varying alpha: a mapping that
+// lands anywhere else shows.
+std::vector<float> testPicture(int w, int h) {
+    std::vector<float> rgba(size_t(w) * size_t(h) * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            float* p = &rgba[(size_t(y) * size_t(w) + size_t(x)) * 4];
+            p[0] = (float(x) + 0.5f) / float(w);
+            p[1] = (float(y) + 0.5f) / float(h);
+            p[2] = ((x / 8 + y / 8) % 2) != 0 ? 0.9f : 0.1f;
+            p[3] = 0.6f + 0.4f * float(x % 5) / 4.0f;
+        }
+    return rgba;
+}
+
+std::vector<float> solid(int w, int h, std::array<float, 4> c) {
+    std::vector<float> rgba(size_t(w) * size_t(h) * 4);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = c[i % 4];
+    return rgba;
+}
+
+// ---- The corner pin, worked out independently: an 8 x 8 solve for the homography ------------
+
+struct Homography {
+    double h[8]; // (u, v) -> ((h0 u + h1 v + h2) / q, (h3 u + h4 v + h5) / q), q = h6 u + h7 v + 1
+};
+
+Homography squareToQuad(const std::array<std::array<double, 2>, 4>& q) {
+    const double square[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    double m[8][9] = {};
+    for (int i = 0; i < 4; ++i) {
+        const double u = square[i][0], v = square[i][1], x = q[i][0], y = q[i][1];
+        double* rx = m[2 * i];
+        double* ry = m[2 * i + 1];
+        rx[0] = u, rx[1] = v, rx[2] = 1, rx[6] = -u * x, rx[7] = -v * x, rx[8] = x;
+        ry[3] = u, ry[4] = v, ry[5] = 1, ry[6] = -u * y, ry[7] = -v * y, ry[8] = y;
+    }
+    for (int c = 0; c < 8; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < 8; ++r)
+            if (std::fabs(m[r][c]) > std::fabs(m[pivot][c])) pivot = r;
+        for (int k = 0; k < 9; ++k)
+            std::swap(m[c][k], m[pivot][k]);
+        for (int r = 0; r < 8; ++r) {
+            if (r == c) continue;
+            const double f = m[r][c] / m[c][c];
+            for (int k = c; k < 9; ++k)
+                m[r][k] -= f * m[c][k];
+        }
+    }
+    Homography hg;
+    for (int i = 0; i < 8; ++i)
+        hg.h[i] = m[i][8] / m[i][i];
+    return hg;
+}
+
+// The layer position (u, v) shown at output point (x, y); false behind the horizon.
+bool inverse(const Homography& g, double x, double y, double& u, double& v) {
+    const double* h = g.h;
+    const double a = h[0] - h[6] * x, b = h[1] - h[7] * x, c = x - h[2];
+    const double d = h[3] - h[6] * y, e = h[4] - h[7] * y, f = y - h[5];
+    const double det = a * e - b * d;
+    if (std::fabs(det) < 1e-12) return false;
+    u = (c * e - b * f) / det;
+    v = (a * f - c * d) / det;
+    return h[6] * u + h[7] * v + 1.0 > 0.0;
+}
+
+std::array<float, 4> bilinear(const std::vector<float>& img, int w, int h, double u, double v) {
+    const double tx = u * w - 0.5, ty = v * h - 0.5;
+    const int x0 = int(std::floor(tx)), y0 = int(std::floor(ty));
+    const double fx = tx - x0, fy = ty - y0;
+    std::array<float, 4> out{};
+    for (int c = 0; c < 4; ++c) {
+        double acc = 0;
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 2; ++i) {
+                const int sx = std::clamp(x0 + i, 0, w - 1), sy = std::clamp(y0 + j, 0, h - 1);
+                acc += img[(size_t(sy) * size_t(w) + size_t(sx)) * 4 + size_t(c)] *
+                       (i ? fx : 1 - fx) * (j ? fy : 1 - fy);
+            }
+        out[size_t(c)] = float(acc);
+    }
+    return out;
+}
+
+// The built-in effect with a hard edge (feather 0): each pixel centre that maps inside the layer
+// shows it, the rest is transparent, or with `repeat` the layer tiles.
+std::vector<float> cornerPin(const std::vector<float>& in, int w, int h,
+                             const std::array<std::array<double, 2>, 4>& corners, bool repeat) {
+    const Homography g = squareToQuad(corners);
+    std::vector<float> out(in.size(), 0.0f);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            double u, v;
+            if (!inverse(g, x + 0.5, y + 0.5, u, v)) continue;
+            if (repeat) {
+                u -= std::floor(u);
+                v -= std::floor(v);
+            } else if (u < 0 || u > 1 || v < 0 || v > 1) {
+                continue;
+            }
+            const auto c = bilinear(in, w, h, u, v);
+            std::copy(c.begin(), c.end(), out.begin() + (size_t(y) * size_t(w) + size_t(x)) * 4);
+        }
+    return out;
+}
+
+PF_ParamDefUnion point(double x, double y) {
+    PF_ParamDefUnion u;
+    std::memset(&u, 0, sizeof u);
+    u.td.x_value = PF_Fixed(std::lround(x * 65536.0));
+    u.td.y_value = PF_Fixed(std::lround(y * 65536.0));
+    return u;
+}
+PF_ParamDefUnion slider(double value) {
+    PF_ParamDefUnion u;
+    std::memset(&u, 0, sizeof u);
+    u.fs_d.value = value;
+    return u;
+}
+PF_ParamDefUnion choice(A_long oneBased) {
+    PF_ParamDefUnion u;
+    std::memset(&u, 0, sizeof u);
+    u.pd.value = oneBased;
+    return u;
+}
+
+// One host, one instance, set up.
+struct Session {
+    Session(const std::string& library, HostApp app) : host(library, app) {
+        EXPECT_EQ(host.start(), PF_Err_NONE);
+        instance = &host.addInstance();
+        EXPECT_EQ(host.sequenceSetup(*instance), PF_Err_NONE);
+    }
+    PF_Err render(const Clip& input, Image& out, RenderPath path, A_long time = 0,
+                  int32_t padding = 12) {
+        return host.render(*instance, input, time, out, {path, padding});
+    }
+    CheckedHost host;
+    Instance* instance = nullptr;
+};
+
+int levelsOf(int depth) {
+    return depth == 8 ? 255 : depth == 16 ? 32768 : 0;
+}
+
+// One level of the depth, or a float's rounding at 32 bits.
+float oneLevel(int depth) {
+    return depth == 32 ? 1e-5f : 1.0f / float(levelsOf(depth));
+}
+
+class FramesGpu : public test::GpuTest {};
+
+// ---- The built-in effect ---------------------------------------------------------------------
+
+struct FrameCase {
+    HostApp app;
+    int depth;
+    RenderPath path;
+};
+
+const FrameCase kFrameCases[] = {
+    {HostApp::AfterEffects, 8, RenderPath::Smart},
+    {HostApp::AfterEffects, 8, RenderPath::Classic},
+    {HostApp::AfterEffects, 16, RenderPath::Smart},
+    {HostApp::AfterEffects, 16, RenderPath::Classic},
+    {HostApp::AfterEffects, 32, RenderPath::Smart},
+    {HostApp::AfterEffects, 32, RenderPath::Classic},
+    {HostApp::PremierePro, 8, RenderPath::Smart},
+    {HostApp::PremierePro, 8, RenderPath::Classic},
+};
+
+std::string caseName(const FrameCase& c) {
+    return std::string(appName(c.app)) + ", " + std::to_string(c.depth) + " bits, " +
+           pathName(c.path);
+}
+
+TEST_F(FramesGpu, BuiltInEffectWithDefaultCornersIsTheIdentity) {
+    const int w = 40, h = 30;
+    const std::vector<float> picture = testPicture(w, h);
+    for (const FrameCase& c : kFrameCases) {
+        SCOPED_TRACE(caseName(c));
+        Session s(shippedLibrary(), c.app);
+        const ChannelOrder order =
+            c.app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
+        const Image input = Image::fromRgba(picture.data(), w, h, c.depth, order, 8);
+        Image out;
+        ASSERT_EQ(s.render(Clip(input), out, c.path), PF_Err_NONE) << s.host.returnMessage();
+        EXPECT_EQ(s.host.returnMessage(), "");
+        ASSERT_EQ(out.width, w);
+        ASSERT_EQ(out.height, h);
+        EXPECT_TRUE(out.paddingIs(Host::kPaddingFill));
+        // Exact at every depth: pixel centres map onto texel centres and full coverage is 1.
+        EXPECT_TRUE(test::imagesMatch(out.toRgba().data(), input.toRgba(), w, h, {0.0f, 0.0, 0.0f},
+                                      "identity"));
+    }
+}
+
+TEST_F(FramesGpu, BuiltInEffectMatchesAnIndependentCornerPin) {
+    // A perspective quad, convex and not a parallelogram, partly outside the frame, and an
+    // affine one; hard edges so that coverage is all or nothing.
+    const int w = 64, h = 48;
+    const std::array<std::array<double, 2>, 4> quads[] = {
+        {{{6, 4}, {60, 10}, {52, 44}, {-8, 40}}},
+        {{{20, 2}, {62, 12}, {44, 46}, {2, 36}}},
+    };
+    const std::vector<float> picture = testPicture(w, h);
+    for (const FrameCase& c : kFrameCases) {
+        for (const auto& quad : quads) {
+            for (bool repeat : {false, true}) {
+                SCOPED_TRACE(caseName(c) + (repeat ? ", repeat" : ", transparent"));
+                Session s(shippedLibrary(), c.app);
+                s.instance->values[kTopLeft] = point(quad[0][0], quad[0][1]);
+                s.instance->values[kTopRight] = point(quad[1][0], quad[1][1]);
+                s.instance->values[kBottomRight] = point(quad[2][0], quad[2][1]);
+                s.instance->values[kBottomLeft] = point(quad[3][0], quad[3][1]);
+                s.instance->values[kOutside] = choice(repeat ? 2 : 1);
+                s.instance->values[kFeather] = slider(0.0);
+                const ChannelOrder order =
+                    c.app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
+                const Image input = Image::fromRgba(picture.data(), w, h, c.depth, order);
+                Image out;
+                ASSERT_EQ(s.render(Clip(input), out, c.path), PF_Err_NONE);
+                const std::vector<float> expected = cornerPin(input.toRgba(), w, h, quad, repeat);
+                // Off by at most two levels (filtering weights, truncation) except where a pixel
+                // centre sits on an edge or a tiling seam, which may fall either way.
+                EXPECT_TRUE(test::imagesMatch(out.toRgba().data(), expected, w, h,
+                                              {2.0f * oneLevel(c.depth) + 4e-3f, 0.03, 1.0f},
+                                              "corner_pin"));
+            }
+        }
+    }
+}
+
+TEST_F(FramesGpu, BuiltInEffectPutsEachCornerOfTheLayerAtItsPoint) {
+    // Four quadrants of the layer in four colours; each output pixel just inside a corner point
+    // shows that corner's colour.
+    const int w = 48, h = 48;
+    std::vector<float> picture(size_t(w) * h * 4);
+    const std::array<float, 4> colours[4] = {
+        {1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1}, {1, 1, 0, 1}}; // TL, TR, BR, BL
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int q = y < h / 2 ? (x < w / 2 ? 0 : 1) : (x < w / 2 ? 3 : 2);
+            std::copy(colours[q].begin(), colours[q].end(),
+                      picture.begin() + (size_t(y) * w + x) * 4);
+        }
+    const double pts[4][2] = {{10, 6}, {41, 12}, {36, 42}, {4, 30}};
+    const double inward[4][2] = {{1.5, 1.5}, {-1.5, 1.5}, {-1.5, -1.5}, {1.5, -1.5}};
+    Session s(shippedLibrary(), HostApp::AfterEffects);
+    for (int i = 0; i < 4; ++i)
+        s.instance->values[kTopLeft + i] = point(pts[i][0], pts[i][1]);
+    s.instance->values[kFeather] = slider(0.0);
+    Image out;
+    ASSERT_EQ(s.render(Clip(Image::fromRgba(picture.data(), w, h, 8)), out, RenderPath::Smart),
+              PF_Err_NONE);
+    for (int i = 0; i < 4; ++i) {
+        const int x = int(pts[i][0] + inward[i][0]), y = int(pts[i][1] + inward[i][1]);
+        for (int c = 0; c < 4; ++c)
+            EXPECT_NEAR(out.channel(x, y, c), colours[i][size_t(c)], 1.5f / 255.0f)
+                << "corner " << i << " at (" << x << ", " << y << ") channel " << c;
+        // Just outside the point nothing shows.
+        const int ox = int(pts[i][0] - 2 * inward[i][0]), oy = int(pts[i][1] - 2 * inward[i][1]);
+        EXPECT_EQ(out.channel(ox, oy, 3), 0.0f) << "outside corner " << i;
+    }
+}
+
+TEST_F(FramesGpu, FeatherRampsTheEdgeOverItsWidthInFullResolutionPixels) {
+    const int w = 64, h = 16;
+    const std::vector<float> white = solid(w, h, {1, 1, 1, 1});
+    for (const double downsample : {1.0, 0.5}) {
+        SCOPED_TRACE(downsample);
+        Session s(shippedLibrary(), HostApp::AfterEffects);
+        s.host.downsampleX = s.host.downsampleY = {1, A_u_long(std::lround(1 / downsample))};
+        // The quad's left edge at full-resolution x = 40, i.e. 40 * downsample here.
+        s.instance->values[kTopLeft] = point(40, -100);
+        s.instance->values[kBottomLeft] = point(40, 400);
+        s.instance->values[kTopRight] = point(400, -100);
+        s.instance->values[kBottomRight] = point(400, 400);
+        s.instance->values[kFeather] = slider(16.0);
+        Image out;
+        ASSERT_EQ(s.render(Clip(Image::fromRgba(white.data(), w, h, 32)), out, RenderPath::Smart),
+                  PF_Err_NONE);
+        const double edge = 40 * downsample, ramp = 16 * downsample;
+        for (int x = 0; x < w; ++x) {
+            const double expected = std::clamp((x + 0.5 - edge) / ramp + 0.5, 0.0, 1.0);
+            EXPECT_NEAR(out.channel(x, h / 2, 3), expected, 0.02) << "x " << x;
+        }
+    }
+}
+
+// ---- Exactness -------------------------------------------------------------------------------
+
+const char* const kPassThrough = R"([settings]
+name=Pass_fx
+[ps0]
+uniform sampler2D in0;
+uniform vec2 resolution;
+void main(void) { gl_FragColor = texture2D(in0, gl_FragCoord.xy / resolution); }
+)";
+
+TEST_F(FramesGpu, EveryEightBitValueRoundTripsExactly) {
+    // 16 x 16 pixels hold all 256 values in every channel, each channel in another order.
+    const std::string library = packedLibrary(kPassThrough, "Pass_fx");
+    for (HostApp app : {HostApp::AfterEffects, HostApp::PremierePro})
+        for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
+            SCOPED_TRACE(std::string(appName(app)) + ", " + pathName(path));
+            Session s(library, app);
+            const ChannelOrder order =
+                app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
+            Image input = Image::make(16, 16, 8, order, 4);
+            for (int i = 0; i < 256; ++i) {
+                uint8_t* p = input.row(i / 16) + (i % 16) * 4;
+                p[0] = uint8_t(i);
+                p[1] = uint8_t(255 - i);
+                p[2] = uint8_t(i * 7);
+                p[3] = uint8_t(i ^ 0x5A);
+            }
+            Image out;
+            ASSERT_EQ(s.render(Clip(input), out, path), PF_Err_NONE);
+            for (int i = 0; i < 256; ++i)
+                EXPECT_EQ(0, std::memcmp(out.row(i / 16) + (i % 16) * 4,
+                                         input.row(i / 16) + (i % 16) * 4, 4))
+                    << "pixel " << i;
+        }
+}
+
+TEST_F(FramesGpu, SixteenAndThirtyTwoBitValuesRoundTripExactly) {
+    const std::string library = packedLibrary(kPassThrough, "Pass_fx");
+    for (int depth : {16, 32}) {
+        SCOPED_TRACE(depth);
+        Session s(library, HostApp::AfterEffects);
+        Image input = Image::make(32, 32, depth);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32 * 4; ++x) {
+                const int i = y * 128 + x; // 0 ... 4095
+                if (depth == 16) {
+                    const auto v = uint16_t((i * 8) % 32769);
+                    std::memcpy(input.row(y) + x * 2, &v, 2);
+                } else {
+                    const float v = float(i) / 4095.0f;
+                    std::memcpy(input.row(y) + x * 4, &v, 4);
+                }
+            }
+        Image out;
+        ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
+        for (int y = 0; y < 32; ++y)
+            EXPECT_EQ(0, std::memcmp(out.row(y), input.row(y), size_t(32 * input.pixelBytes())))
+                << "row " << y;
+    }
+}
+
+// ---- Routing, extra layers at their times, group switch, define popup -----------------------
+
+const char* const kFramesEffect = R"([settings]
+name=Frames_fx
+shaders=2
+[par1]
+type=layer
+name=Earlier
+time=-1
+[par2]
+type=popup
+name=Show
+param=show
+popup=Mix|Difference
+groupswitch=1
+[par3]
+type=float
+name=Amount
+param=amount
+group=1
+default=0.5
+[par4]
+type=check
+name=Invert
+param=invert
+group=2
+[par5]
+type=popup
+name=Channels
+param=CHANNELS
+popup=All|Red only
+flags=1
+[routing]
+ps1_in0=ps0
+ps1_in1=layer1
+[ps0]
+uniform sampler2D in0;
+uniform vec2 resolution;
+void main(void)
+{
+    vec4 c = texture2D(in0, gl_FragCoord.xy / resolution);
+#if CHANNELS == 1
+    c.gb = vec2(0.0);
+#endif
+    gl_FragColor = c;
+}
+[ps1]
+uniform sampler2D in0;
+uniform sampler2D in1;
+uniform vec2 resolution;
+uniform int show;
+uniform float amount;
+void main(void)
+{
+    vec2 uv = gl_FragCoord.xy / resolution;
+    vec4 now = texture2D(in0, uv);
+    vec4 earlier = texture2D(in1, uv);
+    gl_FragColor = show == 0 ? mix(now, earlier, amount) : vec4(abs(now.rgb - earlier.rgb), 1.0);
+}
+)";
+
+TEST_F(FramesGpu, PassesFollowTheRoutingWithAnEarlierFrameAndADefineRebuild) {
+    const std::string library = packedLibrary(kFramesEffect, "Frames_fx");
+    const int w = 8, h = 6;
+    const std::array<float, 4> at[3] = {
+        {0.2f, 0.4f, 0.6f, 1}, {0.8f, 0.2f, 0.4f, 1}, {0.4f, 0.6f, 0.2f, 1}};
+    for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
+        SCOPED_TRACE(pathName(path));
+        Session s(library, HostApp::AfterEffects);
+        s.host.timeStep = 100;
+        Clip clip;
+        for (int t = 0; t < 3; ++t)
+            clip.add(A_long(t * 100), Image::fromRgba(solid(w, h, at[t]).data(), w, h, 32));
+        const auto expectEverywhere = [&](const Image& out, std::array<float, 4> c) {
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    for (int k = 0; k < 4; ++k)
+                        ASSERT_NEAR(out.channel(x, y, k), c[size_t(k)], 1e-5f)
+                            << "(" << x << ", " << y << ") channel " << k;
+        };
+
+        // Frame 2 mixes itself half and half with frame 1, taken one step earlier.
+        Image out;
+        ASSERT_EQ(s.render(clip, out, path, 200), PF_Err_NONE) << s.host.returnMessage();
+        expectEverywhere(out, {0.6f, 0.4f, 0.3f, 1});
+        bool earlierFrame = false;
+        for (const auto& c : s.host.checkoutLog())
+            earlierFrame = earlierFrame || (c.index == 1 && c.time == 100);
+        EXPECT_TRUE(earlierFrame) << "the layer parameter was not checked out at 100";
+        if (path == RenderPath::Smart) {
+            ASSERT_FALSE(s.host.layerCheckoutLog().empty());
+            EXPECT_EQ(s.host.layerCheckoutLog().back().index, 1);
+            EXPECT_EQ(s.host.layerCheckoutLog().back().time, 100);
+        }
+
+        // The define popup rebuilds pass 0 with green and blue dropped.
+        ASSERT_EQ(s.host.changeParam(*s.instance, 5, choice(2)), PF_Err_NONE);
+        ASSERT_EQ(s.render(clip, out, path, 200), PF_Err_NONE);
+        expectEverywhere(out, {0.6f, 0.1f, 0.2f, 1});
+
+        // The switch's second choice shows group 2, hides group 1, and pass 1 takes the difference.
+        ASSERT_EQ(s.host.changeParam(*s.instance, 2, choice(2)), PF_Err_NONE);
+        EXPECT_FALSE(s.instance->param(3).visible());
+        EXPECT_TRUE(s.instance->param(4).visible());
+        ASSERT_EQ(s.render(clip, out, path, 200), PF_Err_NONE);
+        expectEverywhere(out, {0.4f, 0.2f, 0.4f, 1});
+
+        // Another clip on the layer parameter, at its own time.
+        Clip other;
+        other.add(0, Image::fromRgba(solid(w, h, {0.1f, 0.1f, 0.1f, 1}).data(), w, h, 32));
+        other.add(150, Image::fromRgba(solid(w, h, {0.5f, 0.5f, 0.5f, 1}).data(), w, h, 32));
+        s.instance->layers[1] = other;
+        ASSERT_EQ(s.render(clip, out, path, 200), PF_Err_NONE);
+        expectEverywhere(out, {0.3f, 0.1f, 0.1f, 1}); // |(0.4, 0, 0) - 0.1|: 100 is before 150
+        ASSERT_EQ(s.render(clip, out, path, 300), PF_Err_NONE);
+        expectEverywhere(out, {0.1f, 0.5f, 0.5f, 1}); // frame 2 again, layer at 200
+    }
+}
+
+TEST_F(FramesGpu, AnEmptyLayerParameterReadsAsTransparent) {
+    const std::string library = packedLibrary(kFramesEffect, "Frames_fx");
+    const int w = 8, h = 6;
+    Session s(library, HostApp::AfterEffects);
+    s.instance->layers[1] = Clip(); // set to none
+    Image out;
+    const Image input = Image::fromRgba(solid(w, h, {0.2f, 0.4f, 0.6f, 1}).data(), w, h, 32);
+    ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
+    const float half[4] = {0.1f, 0.2f, 0.3f, 0.5f}; // mixed half and half with nothing
+    for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(out.channel(3, 3, k), half[k], 1e-5f) << k;
+}
+
+// ---- The fast effect: raw transfers in the host's own channel order -------------------------
+
+const char* const kFastEffect = R"([settings]
+name=Fast_fx
+fast=1
+[ps0]
+uniform sampler2D in0;
+uniform vec2 resolution;
+// In the host's order (alpha, red, green, blue in r, g, b, a): swap red and blue.
+void main(void)
+{
+    vec4 c = texture2D(in0, gl_FragCoord.xy / resolution);
+    gl_FragColor = vec4(c.r, c.a, c.b, c.g);
+}
+)";
+
+TEST_F(FramesGpu, FastEffectsSeeTheHostsChannelOrderAtEveryDepth) {
+    const std::string library = packedLibrary(kFastEffect, "Fast_fx");
+    const int w = 9, h = 5;
+    const std::vector<float> picture = testPicture(w, h);
+    for (const FrameCase& c : kFrameCases) {
+        if (c.path == RenderPath::Classic && c.depth != 8) continue;
+        SCOPED_TRACE(caseName(c));
+        Session s(library, c.app);
+        const ChannelOrder order =
+            c.app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
+        const Image input = Image::fromRgba(picture.data(), w, h, c.depth, order);
+        Image out;
+        ASSERT_EQ(s.render(Clip(input), out, c.path), PF_Err_NONE);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                EXPECT_EQ(out.channel(x, y, 0), input.channel(x, y, 2)) << x << "," << y;
+                EXPECT_EQ(out.channel(x, y, 1), input.channel(x, y, 1)) << x << "," << y;
+                EXPECT_EQ(out.channel(x, y, 2), input.channel(x, y, 0)) << x << "," << y;
+                EXPECT_EQ(out.channel(x, y, 3), input.channel(x, y, 3)) << x << "," << y;
+            }
+    }
+}
+
+// ---- Frames the GPU cannot draw --------------------------------------------------------------
+
+const char* const kBrokenEffect = R"([settings]
+name=Broken_fx
+[par1]
+type=popup
+name=Variant
+param=VARIANT
+popup=A|B
+flags=1
+[ps0]
+void main(void)
+{
+    gl_FragColor = undeclaredColour;
+}
+)";
+
+TEST_F(FramesGpu, AFrameThatCannotBeDrawnShowsTheInputAndSaysWhyOncePerBuild) {
+    const std::string library = packedLibrary(kBrokenEffect, "Broken_fx");
+    for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
+        SCOPED_TRACE(pathName(path));
+        Session s(library, HostApp::AfterEffects);
+        const std::vector<float> picture = testPicture(12, 7);
+        const Image input = Image::fromRgba(picture.data(), 12, 7, 16, ChannelOrder::Argb, 16);
+        Image out;
+        ASSERT_EQ(s.render(Clip(input), out, path), PF_Err_NONE);
+        for (int y = 0; y < 7; ++y)
+            EXPECT_EQ(0, std::memcmp(out.row(y), input.row(y), 12 * 8)) << "row " << y;
+        EXPECT_THAT(s.host.returnMessage(), HasSubstr("pass 0 fragment shader failed"));
+        EXPECT_THAT(s.host.returnMessage(), HasSubstr("undeclaredColour"));
+        EXPECT_TRUE(s.host.lastOutData().out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE);
+
+        ASSERT_EQ(s.render(Clip(input), out, path), PF_Err_NONE);
+        EXPECT_EQ(s.host.returnMessage(), "") << "the same failure is told once";
+
+        // A define change rebuilds; the new build's first failed frame tells again.
+        ASSERT_EQ(s.host.changeParam(*s.instance, 1, choice(2)), PF_Err_NONE);
+        ASSERT_EQ(s.render(Clip(input), out, path), PF_Err_NONE);
+        EXPECT_THAT(s.host.returnMessage(), HasSubstr("undeclaredColour"));
+    }
+}
+
+TEST_F(FramesGpu, AFrameBeyondTheTextureLimitShowsTheInput) {
+    // Wider than any GPU's texture limit, one row high.
+    const int w = 70000, h = 1;
+    const std::string library = packedLibrary(kPassThrough, "Pass_fx");
+    Session s(library, HostApp::AfterEffects);
+    Image input = Image::make(w, h, 8, ChannelOrder::Argb, 0, 0x42);
+    Image out;
+    ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
+    EXPECT_EQ(0, std::memcmp(out.row(0), input.row(0), size_t(w) * 4));
+    EXPECT_THAT(s.host.returnMessage(), HasSubstr("exceeds the GPU's texture limit"));
+}
+
+// ---- A render after flatten keeps its defines -----------------------------------------------
+
+TEST_F(FramesGpu, ARenderAfterFlattenBuildsWithTheCurrentDefines) {
+    const std::string library = packedLibrary(kFramesEffect, "Frames_fx");
+    const int w = 4, h = 4;
+    Session s(library, HostApp::AfterEffects);
+    s.instance->values[5] = choice(2); // red only
+    s.instance->values[3] = slider(0.0);
+    const Image input = Image::fromRgba(solid(w, h, {0.2f, 0.4f, 0.6f, 1}).data(), w, h, 32);
+    Image out;
+    ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
+    EXPECT_NEAR(out.channel(1, 1, 1), 0.0f, 1e-6f);
+    // Flatten drops the renderer; the next render makes a new one without a change having
+    // asked for a rebuild, and must still compile "CHANNELS" in.
+    ASSERT_EQ(s.host.sequenceFlatten(*s.instance), PF_Err_NONE);
+    ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
+    EXPECT_EQ(s.host.returnMessage(), "");
+    EXPECT_NEAR(out.channel(1, 1, 0), 0.2f, 1e-6f);
+    EXPECT_NEAR(out.channel(1, 1, 1), 0.0f, 1e-6f);
+}
+
+} // namespace

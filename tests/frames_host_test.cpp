@@ -1,0 +1,423 @@
+// The render and change commands through the real entry point, on what needs no GPU: parameter
+// values in the record, visibility, defines, checkouts and their failures, and the World suite.
+// A frame here may be drawn or not (no context): nothing below depends on its pixels.
+#include "shell_test_support.h"
+
+#include "effect/Parser.h"
+#include "shaders/DefineMap.h"
+#include "shell/GlobalState.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+
+using namespace glfx;
+using namespace glfx::hostsim;
+using namespace glfx::testing;
+
+namespace {
+
+const char* const kValuesEffect = R"([settings]
+name=Values_fx
+[par1]
+type=check
+name=On
+param=on
+[par2]
+type=popup
+name=Mode
+param=mode
+popup=A|B|C
+[par3]
+type=color
+name=Tint
+param=tint
+[par4]
+type=point
+name=Centre
+param=centre
+default=0.5|0.25
+[par5]
+type=angle
+name=Turn
+param=turn
+[par6]
+type=float
+name=Secret
+param=secret
+hidden=1
+[par7]
+type=float
+name=Animated
+param=animated
+[par8]
+type=layer
+name=Later
+time=2.9
+[par9]
+type=layer
+name=Earlier
+time=-1
+)";
+
+const char* const kSwitchEffect = R"([settings]
+name=Switch_fx
+[par1]
+type=float
+name=Always
+param=always
+[par2]
+type=popup
+name=Look
+param=look
+popup=One|Two|Three
+groupswitch=2
+[par3]
+type=float
+name=In two
+param=inTwo
+group=2
+[par4]
+type=float
+name=In three
+param=inThree
+group=3
+[par5]
+type=float
+name=In four
+param=inFour
+group=4
+[par6]
+type=float
+name=In five
+param=inFive
+group=5
+)";
+
+PF_ParamDefUnion zero() {
+    PF_ParamDefUnion u;
+    std::memset(&u, 0, sizeof u);
+    return u;
+}
+
+PF_ParamDefUnion choice(A_long oneBased) {
+    PF_ParamDefUnion u = zero();
+    u.pd.value = oneBased;
+    return u;
+}
+
+Image picture(int w, int h) {
+    return Image::make(w, h, 8, ChannelOrder::Argb, 0, 0x80);
+}
+
+struct Session {
+    Session(const std::string& library, HostApp app) : host(library, app) {
+        EXPECT_EQ(host.start(), PF_Err_NONE);
+        instance = &host.addInstance();
+        EXPECT_EQ(host.sequenceSetup(*instance), PF_Err_NONE);
+    }
+    CheckedHost host;
+    Instance* instance = nullptr;
+};
+
+const RenderPath kPaths[] = {RenderPath::Smart, RenderPath::Classic};
+const HostApp kApps[] = {HostApp::AfterEffects, HostApp::PremierePro};
+
+} // namespace
+
+TEST(FramesHost, ParameterValuesReachTheRecordAtTheFramesTime) {
+    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
+    for (HostApp app : kApps)
+        for (RenderPath path : kPaths) {
+            SCOPED_TRACE(std::to_string(int(app)) + "/" + std::to_string(int(path)));
+            Session s(library, app);
+            Instance& fx = *s.instance;
+            fx.values[1] = zero();
+            fx.values[1].bd.value = 1;
+            fx.values[2] = choice(1);
+            fx.values[3] = zero();
+            fx.values[3].cd.value = {17, 255, 128, 0};
+            fx.values[5] = zero();
+            fx.values[5].ad.value = PF_Fixed(45.9 * 65536);
+            PF_ParamDefUnion key = zero();
+            fx.keyframes[7][0] = key;
+            key.fs_d.value = 2.0;
+            fx.keyframes[7][10] = key;
+            Image out;
+            ASSERT_EQ(s.host.render(fx, Clip(picture(40, 20)), 5, out, {path}), PF_Err_NONE);
+
+            const SequenceState& r = *fx.record();
+            EXPECT_EQ(r.paramValues[1][0], 1.0f);
+            EXPECT_EQ(r.paramValues[2][0], 0.0f);
+            EXPECT_EQ(r.paramValues[3][0], 1.0f);
+            EXPECT_NEAR(r.paramValues[3][1], 0.50196f, 1e-5f);
+            EXPECT_EQ(r.paramValues[3][2], 0.0f);
+            EXPECT_EQ(r.paramValues[3][3], 0.0f) << "alpha is not written";
+            EXPECT_EQ(r.paramValues[4][0], 20.0f) << "50 % of 40 pixels";
+            EXPECT_EQ(r.paramValues[4][1], 5.0f) << "25 % of 20 pixels";
+            EXPECT_EQ(r.paramValues[5][0], 45.0f);
+            EXPECT_FLOAT_EQ(r.paramValues[7][0], 1.0f) << "halfway between the keys";
+            EXPECT_EQ(r.currentTime, 5);
+            EXPECT_EQ(r.outputWidth, 40);
+            EXPECT_EQ(r.outputHeight, 20);
+
+            // The hidden one is hidden again at every frame: in the project in After Effects, in
+            // its UI everywhere.
+            EXPECT_FALSE(fx.param(6).visible());
+            EXPECT_EQ(fx.param(6).hidden, app == HostApp::AfterEffects);
+            EXPECT_TRUE(fx.param(6).uiFlags & PF_PUI_INVISIBLE);
+            EXPECT_TRUE(s.host.lastOutData().out_flags & PF_OutFlag_REFRESH_UI);
+            for (PF_ParamIndex i : {1, 2, 3, 4, 5, 7})
+                EXPECT_TRUE(fx.param(i).visible()) << i;
+
+            // Points that the user set, in pixels, round toward minus infinity.
+            fx.values[4] = zero();
+            fx.values[4].td.x_value = PF_Fixed(10.75 * 65536);
+            fx.values[4].td.y_value = PF_Fixed(-0.5 * 65536);
+            ASSERT_EQ(s.host.render(fx, Clip(picture(40, 20)), 5, out, {path}), PF_Err_NONE);
+            EXPECT_EQ(fx.record()->paramValues[4][0], 10.0f);
+            EXPECT_EQ(fx.record()->paramValues[4][1], -1.0f);
+        }
+}
+
+TEST(FramesHost, LayersAreTakenAtTheirOffsetsInPreRenderAndRender) {
+    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
+    for (RenderPath path : kPaths) {
+        Session s(library, HostApp::AfterEffects);
+        s.host.timeStep = 1001;
+        Image out;
+        ASSERT_EQ(s.host.render(*s.instance, Clip(picture(8, 8)), 5000, out, {path}), PF_Err_NONE);
+        std::map<PF_ParamIndex, A_long> times;
+        for (const auto& c : s.host.checkoutLog())
+            times[c.index] = c.time;
+        EXPECT_EQ(times[8], 5000 + 2 * 1001) << "2.9 frames is two steps later";
+        EXPECT_EQ(times[9], 5000 - 1001);
+        EXPECT_EQ(times[1], 5000);
+        if (path == RenderPath::Smart) {
+            ASSERT_EQ(s.host.layerCheckoutLog().size(), 3u);
+            const auto& log = s.host.layerCheckoutLog();
+            EXPECT_EQ(log[0].index, 0);
+            EXPECT_EQ(log[0].id, 0);
+            EXPECT_EQ(log[0].time, 5000);
+            EXPECT_EQ(log[1].index, 8);
+            EXPECT_EQ(log[1].id, 8);
+            EXPECT_EQ(log[1].time, 5000 + 2002);
+            EXPECT_EQ(log[2].time, 5000 - 1001);
+            // The host's empty result rectangle took the input's.
+            const PF_LRect& r = s.host.lastPreRender().result_rect;
+            EXPECT_EQ(r.left, 0);
+            EXPECT_EQ(r.top, 0);
+            EXPECT_EQ(r.right, 8);
+            EXPECT_EQ(r.bottom, 8);
+        }
+    }
+}
+
+TEST(FramesHost, AnEffectWithOnlyItsInputChecksOutNoParameter) {
+    Session s(packedLibrary("[settings]\nname=Bare_fx\n", "Bare_fx"), HostApp::AfterEffects);
+    for (RenderPath path : kPaths) {
+        Image out;
+        ASSERT_EQ(s.host.render(*s.instance, Clip(picture(4, 4)), 0, out, {path}), PF_Err_NONE);
+    }
+    EXPECT_TRUE(s.host.checkoutLog().empty());
+}
+
+TEST(FramesHost, AFailedCheckoutChecksInWhatWasCheckedOutAndReturnsTheError) {
+    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
+    for (RenderPath path : kPaths) {
+        Session s(library, HostApp::AfterEffects);
+        s.host.inject.checkoutFailsAt = 4;
+        s.host.inject.checkoutError = PF_Err_OUT_OF_MEMORY;
+        Image out;
+        EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
+                  PF_Err_OUT_OF_MEMORY);
+        // Parameters 1 ... 3 went back (CheckedHost reports any that did not); nothing drawn.
+        for (uint8_t b : out.bytes)
+            ASSERT_EQ(b, Host::kOutputFill);
+        EXPECT_THAT(s.host.problems(), ::testing::IsEmpty());
+    }
+}
+
+TEST(FramesHost, ErrorsOfTheFrameComeBeforeCheckInErrors) {
+    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
+    for (RenderPath path : kPaths) {
+        SCOPED_TRACE(int(path));
+        Session s(library, HostApp::AfterEffects);
+        Image out;
+        // A check-in error is the result of a frame that rendered ...
+        s.host.inject.checkinError = PF_Err_OUT_OF_MEMORY;
+        EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
+                  PF_Err_OUT_OF_MEMORY);
+        // ... but not of one that failed: an output format outside the three depths gives 516,
+        // nothing drawn, and every parameter still goes back.
+        s.host.inject.reportedFormat = PF_PixelFormat_BGRA32;
+        EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
+                  PF_Err_BAD_CALLBACK_PARAM);
+        for (uint8_t b : out.bytes)
+            ASSERT_EQ(b, Host::kOutputFill);
+    }
+}
+
+TEST(FramesHost, WorldSuiteFailuresLeaveTheOutputUntouched) {
+    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
+    for (RenderPath path : kPaths) {
+        {
+            Session s(library, HostApp::AfterEffects);
+            s.host.suites().refuse(kPFWorldSuite, kPFWorldSuiteVersion2);
+            Image out;
+            EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
+                      PF_Err_BAD_CALLBACK_PARAM);
+            for (uint8_t b : out.bytes)
+                ASSERT_EQ(b, Host::kOutputFill);
+        }
+        {
+            Session s(library, HostApp::AfterEffects);
+            s.host.inject.pixelFormatError = PF_Err_INVALID_CALLBACK;
+            Image out;
+            EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
+                      PF_Err_BAD_CALLBACK_PARAM);
+            for (uint8_t b : out.bytes)
+                ASSERT_EQ(b, Host::kOutputFill);
+        }
+    }
+}
+
+TEST(FramesHost, SmartRenderCheckoutFailuresAreReturned) {
+    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
+    Session s(library, HostApp::AfterEffects);
+    Image out;
+    s.host.inject.inputPixelsError = PF_Err_OUT_OF_MEMORY;
+    EXPECT_EQ(s.host.render(*s.instance, Clip(picture(4, 4)), 0, out), PF_Err_OUT_OF_MEMORY);
+    s.host.inject = Host::Injection{};
+    s.host.inject.outputError = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    EXPECT_EQ(s.host.render(*s.instance, Clip(picture(4, 4)), 0, out),
+              PF_Err_INTERNAL_STRUCT_DAMAGED);
+    s.host.inject = Host::Injection{};
+    s.host.inject.layerCheckoutError = PF_Err_OUT_OF_MEMORY;
+    EXPECT_EQ(s.host.render(*s.instance, Clip(picture(4, 4)), 0, out), PF_Err_OUT_OF_MEMORY);
+}
+
+TEST(FramesHost, WithoutSequenceDataNothingIsCheckedOut) {
+    CheckedHost host(packedLibrary(kValuesEffect, "Values_fx"), HostApp::AfterEffects);
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    Instance& fx = host.addInstance();
+    for (RenderPath path : kPaths) {
+        Image out;
+        EXPECT_EQ(host.render(fx, Clip(picture(4, 4)), 0, out, {path}),
+                  PF_Err_INTERNAL_STRUCT_DAMAGED);
+    }
+    EXPECT_TRUE(host.checkoutLog().empty());
+    EXPECT_EQ(host.changeParam(fx, 2, choice(2)), PF_Err_INTERNAL_STRUCT_DAMAGED);
+}
+
+TEST(FramesHost, GroupSwitchShowsItsChosenGroupOnly) {
+    const std::string library = packedLibrary(kSwitchEffect, "Switch_fx");
+    for (HostApp app : kApps) {
+        SCOPED_TRACE(int(app));
+        Session s(library, app);
+        Instance& fx = *s.instance;
+        ASSERT_EQ(s.host.changeParam(fx, 2, choice(3)), PF_Err_NONE);
+        EXPECT_EQ(s.host.lastOutData().out_flags,
+                  PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI);
+        EXPECT_FALSE(fx.param(3).visible()) << "group 2";
+        EXPECT_FALSE(fx.param(4).visible()) << "group 3";
+        EXPECT_TRUE(fx.param(5).visible()) << "group 4";
+        for (PF_ParamIndex untouched : {1, 6}) {
+            EXPECT_EQ(fx.param(untouched).uiUpdates, 0) << untouched;
+            EXPECT_TRUE(fx.param(untouched).visible()) << untouched;
+        }
+        // After Effects hides through the project and leaves the UI flags alone.
+        if (app == HostApp::AfterEffects) {
+            EXPECT_TRUE(fx.param(3).hidden);
+            EXPECT_FALSE(fx.param(3).uiFlags & PF_PUI_INVISIBLE);
+        } else {
+            EXPECT_TRUE(fx.param(3).uiFlags & PF_PUI_INVISIBLE);
+        }
+
+        // Back to the first choice: group 2 shows again, 3 and 4 hide.
+        ASSERT_EQ(s.host.changeParam(fx, 2, choice(1)), PF_Err_NONE);
+        EXPECT_TRUE(fx.param(3).visible());
+        EXPECT_FALSE(fx.param(4).visible());
+        EXPECT_FALSE(fx.param(5).visible());
+
+        // Any other parameter: the flags, nothing else.
+        ASSERT_EQ(s.host.changeParam(fx, 1, zero()), PF_Err_NONE);
+        EXPECT_EQ(s.host.lastOutData().out_flags,
+                  PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI);
+        EXPECT_EQ(fx.param(1).uiUpdates, 0);
+    }
+}
+
+TEST(FramesHost, GroupSwitchWithoutTheParamUtilsSuiteAnswers516) {
+    Session s(packedLibrary(kSwitchEffect, "Switch_fx"), HostApp::PremierePro);
+    s.host.suites().refuse(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion1);
+    EXPECT_EQ(s.host.changeParam(*s.instance, 2, choice(2)), PF_Err_BAD_CALLBACK_PARAM);
+}
+
+// In-process, so that the record's define table can be read with the plug-in's own code.
+class FramesDefines : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host = std::make_unique<CheckedHost>(inProcessLibrary(), HostApp::AfterEffects);
+        ASSERT_EQ(host->start(), PF_Err_NONE);
+        parseDescription(loadedEffect().description, R"([settings]
+name=Defines_fx
+[par1]
+type=popup
+name=Quality
+param=QUALITY
+popup=low quality (fast)|high
+flags=2
+[par2]
+type=popup
+name=Mode
+param=MODE
+popup=A|B|C
+flags=1
+[par3]
+type=popup
+name=Plain
+param=plain
+popup=x|y
+)");
+        ASSERT_EQ(host->paramsSetup(), PF_Err_NONE);
+        instance = &host->addInstance();
+        ASSERT_EQ(host->sequenceSetup(*instance), PF_Err_NONE);
+    }
+    const std::string* define(const char* key) { return instance->record()->defines->find(key); }
+    UserFolderOverride noFolder{""};
+    std::unique_ptr<CheckedHost> host;
+    Instance* instance = nullptr;
+};
+
+TEST_F(FramesDefines, DefiningPopupsWriteTheirValueAndAskForARebuild) {
+    // Before the first render there is no table: the change only marks the rebuild.
+    ASSERT_EQ(host->changeParam(*instance, 1, choice(2)), PF_Err_NONE);
+    EXPECT_EQ(instance->record()->defines, nullptr);
+    Image out;
+    ASSERT_EQ(host->render(*instance, Clip(picture(4, 4)), 0, out), PF_Err_NONE);
+    ASSERT_NE(instance->record()->defines, nullptr);
+    ASSERT_NE(define("#define QUALITY"), nullptr);
+    EXPECT_EQ(*define("#define QUALITY"), "high") << "the first render reads every value";
+    EXPECT_EQ(instance->record()->needsRebuild, 0);
+
+    ASSERT_EQ(host->changeParam(*instance, 1, choice(1)), PF_Err_NONE);
+    EXPECT_EQ(*define("#define QUALITY"), "low quality (fast)");
+    EXPECT_EQ(instance->record()->needsRebuild, 1);
+    ASSERT_EQ(host->changeParam(*instance, 2, choice(3)), PF_Err_NONE);
+    EXPECT_EQ(*define("#define MODE"), "2");
+
+    // A flags-2 choice outside the items writes nothing and asks for nothing.
+    ASSERT_EQ(host->render(*instance, Clip(picture(4, 4)), 0, out), PF_Err_NONE);
+    ASSERT_EQ(host->changeParam(*instance, 1, choice(7)), PF_Err_NONE);
+    EXPECT_EQ(*define("#define QUALITY"), "low quality (fast)");
+    EXPECT_EQ(instance->record()->needsRebuild, 0);
+
+    // A popup without flags is a uniform: no define, no rebuild.
+    ASSERT_EQ(host->changeParam(*instance, 3, choice(2)), PF_Err_NONE);
+    EXPECT_EQ(define("#define plain"), nullptr);
+    EXPECT_EQ(instance->record()->needsRebuild, 0);
+}

@@ -1,0 +1,342 @@
+// The emulated host's frames must be what an application hands an effect, or the end-to-end tests
+// prove nothing: worlds in each host's layout with their pixel formats, padded rows it guards,
+// values at the time asked for, layers at their times, and the smart-render protocol's rules.
+// A small fake effect records what it was given.
+#include "hostsim/Host.h"
+#include "resources/PropertyResource.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using namespace glfx;
+using namespace glfx::hostsim;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+// What the fake effect saw and what it is told to do.
+struct Seen {
+    PF_PixelFormat outputFormat = 0;
+    PF_PixelFormat inputFormat = 0;
+    std::vector<uint8_t> firstInputPixel;
+    PF_ParamDef slider{}, point{}, popup{}, layer{};
+    bool layerHadPixels = false;
+    float layerRed = -1.0f;
+    bool writePadding = false;
+    bool wrongPixelsId = false;
+    bool strangeWorld = false;
+    A_long layerOffset = -1; // steps, for the layer parameter
+};
+Seen seen;
+
+std::string resource() {
+    const auto bytes = buildPropertyResource("Probe_fx", "Tests");
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+template <typename Fill> PF_Err declare(PF_InData* in, PF_ParamType type, Fill fill) {
+    PF_ParamDef def;
+    std::memset(&def, 0, sizeof def);
+    def.param_type = type;
+    std::strcpy(def.name, "p");
+    fill(def);
+    return in->inter.add_param(in->effect_ref, -1, &def);
+}
+
+PF_PixelFormat formatOf(PF_InData* in, const PF_EffectWorld* world) {
+    const void* table = nullptr;
+    in->pica_basicP->AcquireSuite(kPFWorldSuite, kPFWorldSuiteVersion2, &table);
+    PF_PixelFormat format = 0;
+    static_cast<const PF_WorldSuite2*>(table)->PF_GetPixelFormat(world, &format);
+    in->pica_basicP->ReleaseSuite(kPFWorldSuite, kPFWorldSuiteVersion2);
+    return format;
+}
+
+void copyRows(const PF_EffectWorld* from, PF_EffectWorld* to, int pixelBytes, bool intoPadding) {
+    for (A_long y = 0; y < to->height && y < from->height; ++y) {
+        char* d = reinterpret_cast<char*>(to->data) + y * to->rowbytes;
+        std::memcpy(d, reinterpret_cast<const char*>(from->data) + y * from->rowbytes,
+                    size_t(to->width * pixelBytes));
+        if (intoPadding && to->rowbytes > to->width * pixelBytes) d[to->width * pixelBytes] = 1;
+    }
+}
+
+void readParams(PF_InData* in) {
+    PF_ParamDef defs[4];
+    const PF_ParamIndex index[4] = {1, 2, 4, 3};
+    PF_ParamDef* out[4] = {&seen.slider, &seen.point, &seen.popup, &seen.layer};
+    for (int i = 0; i < 4; ++i) {
+        const A_long time =
+            index[i] == 3 ? in->current_time + seen.layerOffset * in->time_step : in->current_time;
+        in->inter.checkout_param(in->effect_ref, index[i], time, in->time_step, in->time_scale,
+                                 &defs[i]);
+        *out[i] = defs[i];
+    }
+    seen.layerHadPixels = defs[3].u.ld.data != nullptr;
+    if (seen.layerHadPixels && formatOf(in, &defs[3].u.ld) == PF_PixelFormat_ARGB128)
+        seen.layerRed = reinterpret_cast<const float*>(defs[3].u.ld.data)[1];
+    for (auto& def : defs)
+        in->inter.checkin_param(in->effect_ref, &def);
+}
+
+PF_Err probeEntry(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamList params,
+                  PF_LayerDef* output, void* extra) {
+    switch (cmd) {
+    case PF_Cmd_PARAMS_SETUP:
+        declare(in, PF_Param_FLOAT_SLIDER, [](PF_ParamDef& d) { d.u.fs_d.value = 0.125; });
+        declare(in, PF_Param_POINT, [](PF_ParamDef& d) {
+            d.u.td.x_value = d.u.td.x_dephault = 50 << 16;
+            d.u.td.y_value = d.u.td.y_dephault = 25 << 16;
+        });
+        declare(in, PF_Param_LAYER, [](PF_ParamDef& d) { d.u.ld.dephault = -1; });
+        declare(in, PF_Param_POPUP, [](PF_ParamDef& d) {
+            d.u.pd.value = 1;
+            d.u.pd.num_choices = 3;
+            d.u.pd.u.namesptr = "a|b|c";
+        });
+        out->num_params = 5;
+        return PF_Err_NONE;
+    case PF_Cmd_SMART_PRE_RENDER: {
+        auto* pre = static_cast<PF_PreRenderExtra*>(extra);
+        PF_CheckoutResult result;
+        PF_Err err =
+            pre->cb->checkout_layer(in->effect_ref, 0, 0, &pre->input->output_request,
+                                    in->current_time, in->time_step, in->time_scale, &result);
+        pre->output->result_rect = pre->output->max_result_rect = result.result_rect;
+        if (err == PF_Err_NONE)
+            err = pre->cb->checkout_layer(in->effect_ref, 3, 3, &pre->input->output_request,
+                                          in->current_time + seen.layerOffset * in->time_step,
+                                          in->time_step, in->time_scale, &result);
+        return err;
+    }
+    case PF_Cmd_SMART_RENDER: {
+        auto* smart = static_cast<PF_SmartRenderExtra*>(extra);
+        PF_EffectWorld* input = nullptr;
+        PF_EffectWorld* world = nullptr;
+        PF_Err err =
+            smart->cb->checkout_layer_pixels(in->effect_ref, seen.wrongPixelsId ? 9 : 0, &input);
+        if (err != PF_Err_NONE) return err;
+        err = smart->cb->checkout_output(in->effect_ref, &world);
+        if (err != PF_Err_NONE) return err;
+        seen.inputFormat = formatOf(in, input);
+        seen.outputFormat = formatOf(in, world);
+        if (seen.strangeWorld) {
+            PF_EffectWorld own;
+            std::memset(&own, 0, sizeof own);
+            formatOf(in, &own);
+        }
+        const int bytes = world->rowbytes > 0 && world->width > 0
+                              ? (seen.outputFormat == PF_PixelFormat_ARGB128  ? 16
+                                 : seen.outputFormat == PF_PixelFormat_ARGB64 ? 8
+                                                                              : 4)
+                              : 4;
+        seen.firstInputPixel.assign(reinterpret_cast<uint8_t*>(input->data),
+                                    reinterpret_cast<uint8_t*>(input->data) + bytes);
+        copyRows(input, world, bytes, seen.writePadding);
+        readParams(in);
+        return smart->cb->checkin_layer_pixels(in->effect_ref, 0);
+    }
+    case PF_Cmd_RENDER:
+        seen.outputFormat = formatOf(in, output);
+        copyRows(&params[0]->u.ld, output, 4, seen.writePadding);
+        readParams(in);
+        return PF_Err_NONE;
+    default:
+        return PF_Err_NONE;
+    }
+}
+
+class HostsimRender : public ::testing::Test {
+protected:
+    void SetUp() override { seen = Seen(); }
+    std::shared_ptr<PluginLibrary> probe() {
+        return PluginLibrary::inProcess(probeEntry, resource());
+    }
+};
+
+Image gradient(int w, int h, int depth) {
+    std::vector<float> rgba(size_t(w) * h * 4);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = float(i % 7) / 7.0f;
+    return Image::fromRgba(rgba.data(), w, h, depth);
+}
+
+} // namespace
+
+TEST_F(HostsimRender, WorldsHaveEachHostsLayoutAndPixelFormat) {
+    const struct {
+        HostApp app;
+        int depth;
+        PF_PixelFormat format;
+    } cases[] = {
+        {HostApp::AfterEffects, 8, PF_PixelFormat_ARGB32},
+        {HostApp::AfterEffects, 16, PF_PixelFormat_ARGB64},
+        {HostApp::AfterEffects, 32, PF_PixelFormat_ARGB128},
+        {HostApp::PremierePro, 8, PF_PixelFormat_ARGB32},
+        {HostApp::PremierePro, 32, PF_PixelFormat_ARGB32}, // Premiere Pro renders 8-bit only
+    };
+    for (const auto& c : cases) {
+        Host host(probe(), c.app);
+        ASSERT_EQ(host.start(), PF_Err_NONE);
+        Instance& fx = host.addInstance();
+        const Image input = gradient(5, 3, c.depth);
+        Image out;
+        ASSERT_EQ(host.render(fx, Clip(input), 0, out, {RenderPath::Smart, 8}), PF_Err_NONE);
+        EXPECT_EQ(seen.inputFormat, c.format);
+        EXPECT_EQ(seen.outputFormat, c.format);
+        ASSERT_EQ(out.width, 5);
+        ASSERT_EQ(out.height, 3);
+        const bool premiere = c.app == HostApp::PremierePro;
+        EXPECT_EQ(out.depth, premiere ? 8 : c.depth);
+        EXPECT_EQ(out.order, premiere ? ChannelOrder::Bgra : ChannelOrder::Argb);
+        if (premiere) {
+            // Blue, green, red, alpha bytes of the input's first pixel.
+            const Image expected = input.converted(8, ChannelOrder::Bgra);
+            EXPECT_EQ(seen.firstInputPixel,
+                      std::vector<uint8_t>(expected.bytes.begin(), expected.bytes.begin() + 4));
+        }
+        EXPECT_EQ(out.toRgba(), input.converted(out.depth, out.order).toRgba());
+        EXPECT_TRUE(out.paddingIs(Host::kPaddingFill));
+        EXPECT_THAT(host.problems(), IsEmpty());
+    }
+}
+
+TEST_F(HostsimRender, PaddingWrittenByTheEffectIsReported) {
+    for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
+        Host host(probe(), HostApp::AfterEffects);
+        ASSERT_EQ(host.start(), PF_Err_NONE);
+        Instance& fx = host.addInstance();
+        seen.writePadding = true;
+        Image out;
+        host.render(fx, Clip(gradient(4, 2, 8)), 0, out, {path, 4});
+        EXPECT_THAT(host.problems(), Contains(HasSubstr("padding bytes")));
+    }
+}
+
+TEST_F(HostsimRender, ValuesAtTheTimeAskedFor) {
+    Host host(probe(), HostApp::AfterEffects);
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    Instance& fx = host.addInstance();
+    PF_ParamDefUnion v;
+    std::memset(&v, 0, sizeof v);
+    v.fs_d.value = 0.0;
+    fx.keyframes[1][0] = v;
+    v.fs_d.value = 1.0;
+    fx.keyframes[1][10] = v;
+    v.pd.value = 1;
+    fx.keyframes[4][0] = v;
+    v.pd.value = 3;
+    fx.keyframes[4][10] = v;
+    const Image input = gradient(40, 20, 8);
+    Image out;
+
+    ASSERT_EQ(host.render(fx, Clip(input), 5, out), PF_Err_NONE);
+    EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 0.5);
+    EXPECT_EQ(seen.popup.u.pd.value, 1) << "popups hold until the next key";
+    // 50 % and 25 % of the 40 x 20 layer, in pixels.
+    EXPECT_EQ(seen.point.u.td.x_value, 20 << 16);
+    EXPECT_EQ(seen.point.u.td.y_value, 5 << 16);
+
+    ASSERT_EQ(host.render(fx, Clip(input), 12, out), PF_Err_NONE);
+    EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 1.0);
+    EXPECT_EQ(seen.popup.u.pd.value, 3);
+
+    // Half resolution: the layer's full size is still 40 x 20.
+    host.downsampleX = host.downsampleY = {1, 2};
+    ASSERT_EQ(host.render(fx, Clip(gradient(20, 10, 8)), 0, out), PF_Err_NONE);
+    EXPECT_EQ(seen.point.u.td.x_value, 20 << 16);
+    EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 0.0);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+TEST_F(HostsimRender, LayerParametersShowTheirClipAtTheirTime) {
+    Host host(probe(), HostApp::AfterEffects);
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    Instance& fx = host.addInstance();
+    host.timeStep = 10;
+    Clip clip;
+    for (int t = 0; t < 3; ++t) {
+        std::vector<float> rgba(4 * 4, 0.0f);
+        for (int p = 0; p < 4; ++p)
+            rgba[size_t(p) * 4] = 0.25f * float(t + 1);
+        clip.add(t * 10, Image::fromRgba(rgba.data(), 2, 2, 32));
+    }
+    Image out;
+    for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
+        ASSERT_EQ(host.render(fx, clip, 20, out, {path}), PF_Err_NONE);
+        EXPECT_TRUE(seen.layerHadPixels);
+        EXPECT_FLOAT_EQ(seen.layerRed, 0.5f) << "the layer defaults to the effect's own, at 10";
+    }
+    ASSERT_FALSE(host.layerCheckoutLog().empty());
+    EXPECT_EQ(host.layerCheckoutLog().back().time, 10);
+
+    fx.layers[3] = Clip(); // none
+    ASSERT_EQ(host.render(fx, clip, 20, out), PF_Err_NONE);
+    EXPECT_FALSE(seen.layerHadPixels);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+TEST_F(HostsimRender, SmartRenderProtocolFaultsAreReported) {
+    Host host(probe(), HostApp::AfterEffects);
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    Instance& fx = host.addInstance();
+    Image out;
+    seen.wrongPixelsId = true;
+    EXPECT_NE(host.render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_NONE);
+    EXPECT_THAT(host.problems(), Contains(HasSubstr("which the pre-render did not check out")));
+
+    seen.wrongPixelsId = false;
+    seen.strangeWorld = true;
+    host.render(fx, Clip(gradient(4, 4, 8)), 0, out);
+    EXPECT_THAT(host.problems(), Contains(HasSubstr("a world the host did not lend")));
+}
+
+TEST_F(HostsimRender, InjectedFailuresReachTheEffect) {
+    Host host(probe(), HostApp::AfterEffects);
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    Instance& fx = host.addInstance();
+    Image out;
+    host.inject.layerCheckoutError = PF_Err_OUT_OF_MEMORY;
+    EXPECT_EQ(host.render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(out.width, 0) << "no render after a failed pre-render";
+    host.inject = Host::Injection{};
+    host.inject.outputError = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    EXPECT_EQ(host.render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    host.inject = Host::Injection{};
+    host.inject.reportedFormat = PF_PixelFormat_BGRA32;
+    EXPECT_EQ(host.render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_NONE);
+    EXPECT_EQ(seen.outputFormat, PF_PixelFormat_BGRA32);
+}
+
+TEST(HostsimImage, ConversionsAndClips) {
+    // 8 -> 16 -> 8 and 8 -> 32 -> 8 give the same bytes; padding stays as made.
+    Image img = Image::make(3, 2, 8, ChannelOrder::Argb, 4, 0, 0xEE);
+    for (int y = 0; y < 2; ++y)
+        for (int i = 0; i < 12; ++i)
+            img.row(y)[i] = uint8_t(y * 100 + i * 13);
+    for (int depth : {16, 32})
+        EXPECT_EQ(
+            img.converted(depth, ChannelOrder::Argb).converted(8, ChannelOrder::Argb).toRgba(),
+            img.toRgba())
+            << depth;
+    const Image bgra = img.converted(8, ChannelOrder::Bgra);
+    EXPECT_EQ(bgra.row(0)[0], img.row(0)[3]); // blue
+    EXPECT_EQ(bgra.row(0)[3], img.row(0)[0]); // alpha
+    EXPECT_TRUE(img.paddingIs(0xEE));
+    EXPECT_THROW(Image::make(1, 1, 12), std::invalid_argument);
+    EXPECT_THROW(Image::make(1, 1, 16, ChannelOrder::Bgra), std::invalid_argument);
+
+    Clip clip;
+    EXPECT_EQ(clip.at(0), nullptr);
+    clip.add(10, Image::make(1, 1, 8));
+    clip.add(20, Image::make(2, 1, 8));
+    EXPECT_EQ(clip.at(0)->width, 1) << "the first image shows before its time";
+    EXPECT_EQ(clip.at(19)->width, 1);
+    EXPECT_EQ(clip.at(20)->width, 2);
+    EXPECT_EQ(clip.at(1000)->width, 2);
+}

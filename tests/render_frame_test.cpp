@@ -1,0 +1,330 @@
+// The orchestration's CPU half: frame facts, staging buffer sizes, what an undrawn frame leaves in
+// the output, and the message about it. The GPU half runs in frames_gpu_test.cpp.
+#include "gl/GlRenderer.h"
+#include "params/ParamValues.h"
+#include "render/FrameRender.h"
+#include "render/RenderHandlers.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using namespace glfx;
+using ::testing::HasSubstr;
+
+namespace {
+
+// A record that frees its staging buffers the way set-down does.
+struct Record {
+    Record() { std::memset(&state, 0, sizeof state); }
+    ~Record() {
+        for (float* b : state.layerBuffers)
+            delete[] b;
+        delete[] state.resultBuffer;
+    }
+    SequenceState state;
+};
+
+struct World {
+    World(int32_t w, int32_t h, int pixelBytes, uint8_t fill, int pad = 8)
+        : bytes(size_t(h) * size_t(w * pixelBytes + pad), fill) {
+        std::memset(&world, 0, sizeof world);
+        world.width = w;
+        world.height = h;
+        world.rowbytes = w * pixelBytes + pad;
+        world.data = reinterpret_cast<PF_PixelPtr>(bytes.data());
+    }
+    std::vector<uint8_t> bytes;
+    PF_EffectWorld world;
+};
+
+EffectDescription layers(int32_t layerCount, int32_t passCount = 1, int32_t noinput = 0) {
+    EffectDescription d;
+    d.settings.layerCount = layerCount;
+    d.settings.passCount = passCount;
+    d.settings.noinput = noinput;
+    return d;
+}
+
+int64_t capacity(int32_t w, int32_t h) {
+    return int64_t(w) * h;
+}
+
+} // namespace
+
+TEST(FrameFacts, RatiosAndZeroDenominators) {
+    const struct {
+        PF_RationalScale aspect, dx, dy;
+        float pixelAspect, downsampleX, downsampleY;
+    } cases[] = {
+        {{1, 1}, {1, 1}, {1, 1}, 1.0f, 1.0f, 1.0f},
+        {{10, 11}, {1, 2}, {1, 4}, 10.0f / 11.0f, 0.5f, 0.25f},
+        {{3, 0}, {1, 0}, {0, 0}, 1.0f, 1.0f, 1.0f},
+    };
+    for (const auto& c : cases) {
+        PF_InData in;
+        std::memset(&in, 0, sizeof in);
+        in.pixel_aspect_ratio = c.aspect;
+        in.downsample_x = c.dx;
+        in.downsample_y = c.dy;
+        in.current_time = 77;
+        Record r;
+        recordFrameFacts(&in, r.state);
+        EXPECT_FLOAT_EQ(r.state.pixelAspect, c.pixelAspect);
+        EXPECT_FLOAT_EQ(r.state.downsampleX, c.downsampleX);
+        EXPECT_FLOAT_EQ(r.state.downsampleY, c.downsampleY);
+        EXPECT_EQ(r.state.currentTime, 77);
+    }
+}
+
+TEST(StagingBuffers, EmptyLayersStageAsOneHundredSquare) {
+    Record r;
+    World input(8, 4, 4, 0);
+    World noPixels(8, 4, 4, 0);
+    noPixels.world.data = nullptr;
+    r.state.layerWorlds[0] = &input.world;
+    r.state.layerWorlds[1] = &noPixels.world; // a layer parameter set to none
+    r.state.layerWorlds[2] = nullptr;         // a slot the read never filled
+    sizeStagingBuffers(r.state, layers(3), 8, 4);
+    EXPECT_EQ(r.state.layerWidth[0], 8);
+    EXPECT_EQ(r.state.layerHeight[0], 4);
+    for (int k : {1, 2}) {
+        EXPECT_EQ(r.state.layerWidth[k], 100) << k;
+        EXPECT_EQ(r.state.layerHeight[k], 100) << k;
+        ASSERT_NE(r.state.layerBuffers[k], nullptr) << k;
+        EXPECT_GE(capacity(r.state.layerAllocWidth[k], r.state.layerAllocHeight[k]), 100 * 100);
+    }
+    EXPECT_EQ(r.state.layerBuffers[3], nullptr) << "no slot beyond layerCount";
+}
+
+TEST(StagingBuffers, GrowOnlyAndNeverTwiceForTheResult) {
+    Record r;
+    World small(4, 4, 16, 0), large(16, 8, 16, 0);
+    const EffectDescription d = layers(1);
+
+    r.state.layerWorlds[0] = &small.world;
+    sizeStagingBuffers(r.state, d, 4, 4);
+    float* layer = r.state.layerBuffers[0];
+    float* result = r.state.resultBuffer;
+    ASSERT_NE(layer, nullptr);
+    ASSERT_NE(result, nullptr);
+
+    // Same size: nothing is allocated.
+    sizeStagingBuffers(r.state, d, 4, 4);
+    EXPECT_EQ(r.state.layerBuffers[0], layer);
+    EXPECT_EQ(r.state.resultBuffer, result);
+
+    // Larger: both replaced, and the recorded sizes cover what the renderer reads back, so its own
+    // "W x H beyond the recorded size" rule never allocates the result a second time.
+    r.state.layerWorlds[0] = &large.world;
+    sizeStagingBuffers(r.state, d, 16, 8);
+    EXPECT_NE(r.state.layerBuffers[0], nullptr);
+    EXPECT_GE(r.state.resultAllocWidth, 16);
+    EXPECT_GE(r.state.resultAllocHeight, 8);
+    EXPECT_GE(capacity(r.state.layerAllocWidth[0], r.state.layerAllocHeight[0]), 16 * 8);
+    layer = r.state.layerBuffers[0];
+    result = r.state.resultBuffer;
+
+    // Smaller: the larger buffers stay.
+    r.state.layerWorlds[0] = &small.world;
+    sizeStagingBuffers(r.state, d, 4, 4);
+    EXPECT_EQ(r.state.layerBuffers[0], layer);
+    EXPECT_EQ(r.state.resultBuffer, result);
+    EXPECT_EQ(r.state.layerWidth[0], 4);
+}
+
+TEST(StagingBuffers, ResultCoversAnOutputLargerThanTheInput) {
+    Record r;
+    World input(10, 10, 4, 0);
+    r.state.layerWorlds[0] = &input.world;
+    sizeStagingBuffers(r.state, layers(1), 30, 20);
+    EXPECT_GE(r.state.resultAllocWidth, 30);
+    EXPECT_GE(r.state.resultAllocHeight, 20);
+}
+
+TEST(StagingBuffers, NoinputSkipsTheInputSlotAndNoPassNeedsNoResult) {
+    Record r;
+    World input(10, 10, 4, 0);
+    r.state.layerWorlds[0] = &input.world;
+    sizeStagingBuffers(r.state, layers(2, 1, 1), 10, 10);
+    EXPECT_EQ(r.state.layerBuffers[0], nullptr);
+    EXPECT_NE(r.state.layerBuffers[1], nullptr);
+    EXPECT_NE(r.state.resultBuffer, nullptr) << "the result is sized from the input all the same";
+
+    Record none;
+    none.state.layerWorlds[0] = &input.world;
+    sizeStagingBuffers(none.state, layers(1, 0), 10, 10);
+    EXPECT_EQ(none.state.resultBuffer, nullptr);
+}
+
+TEST(UndrawnFrame, InputWhenSizesMatchTransparentOtherwisePaddingUntouched) {
+    for (int pixelBytes : {4, 8, 16}) {
+        World input(5, 3, pixelBytes, 0x3C, 4);
+        for (int i = 0; i < 5 * pixelBytes; ++i)
+            input.bytes[size_t(i)] = uint8_t(i); // a row with distinct bytes
+        World same(5, 3, pixelBytes, 0xCD, 12);
+        EXPECT_TRUE(writeUndrawnFrame(&input.world, &same.world, pixelBytes));
+        for (int32_t y = 0; y < 3; ++y) {
+            EXPECT_EQ(0, std::memcmp(same.bytes.data() + y * same.world.rowbytes,
+                                     input.bytes.data() + y * input.world.rowbytes,
+                                     size_t(5 * pixelBytes)))
+                << "row " << y << " at " << pixelBytes << " bytes per pixel";
+            for (int b = 5 * pixelBytes; b < same.world.rowbytes; ++b)
+                EXPECT_EQ(same.bytes[size_t(y * same.world.rowbytes + b)], 0xCD);
+        }
+
+        World other(6, 3, pixelBytes, 0xCD, 12);
+        EXPECT_FALSE(writeUndrawnFrame(&input.world, &other.world, pixelBytes));
+        EXPECT_FALSE(writeUndrawnFrame(nullptr, &other.world, pixelBytes));
+        for (int32_t y = 0; y < 3; ++y)
+            for (int b = 0; b < other.world.rowbytes; ++b)
+                EXPECT_EQ(other.bytes[size_t(y * other.world.rowbytes + b)],
+                          b < 6 * pixelBytes ? 0x00 : 0xCD);
+    }
+}
+
+TEST(UndrawnFrame, MessageSaysWhatTheOutputGotWithoutAContext) {
+    EffectDescription d = layers(1);
+    GlRenderer renderer;
+    renderer.effectDescription = &d;
+    // No context: says so.
+    EXPECT_THAT(undrawnFrameMessage(&renderer, 10, 10, true),
+                HasSubstr("no OpenGL context could be made"));
+    EXPECT_THAT(undrawnFrameMessage(nullptr, 10, 10, false),
+                HasSubstr("The output is left transparent."));
+}
+
+TEST(UndrawnFrame, MessageFitsTheHostsField) {
+    GlRenderer renderer;
+    const std::string text = undrawnFrameMessage(&renderer, 100000, 100000, true);
+    EXPECT_THAT(text, HasSubstr("The input is shown unchanged."));
+    EXPECT_LT(text.size(), size_t(PF_MAX_EFFECT_MSG_LEN));
+}
+
+TEST(LayerTime, OffsetInWholeFramesTowardZero) {
+    const struct {
+        float offset;
+        A_long current, step, expected;
+    } cases[] = {
+        {0.0f, 100, 10, 100}, {-1.0f, 100, 10, 90},  {2.9f, 100, 10, 120},
+        {-2.9f, 100, 10, 80}, {1.0f, 5, 1001, 1006},
+    };
+    for (const auto& c : cases) {
+        ParamSpec spec;
+        spec.type = ParamType::Layer;
+        spec.defaultValue[0] = c.offset;
+        PF_InData in;
+        std::memset(&in, 0, sizeof in);
+        in.current_time = c.current;
+        in.time_step = c.step;
+        EXPECT_EQ(layerTime(spec, &in), c.expected) << c.offset;
+    }
+}
+
+TEST(ResultRect, MergeOfACheckout) {
+    const struct {
+        PF_LRect result, checkout, expected;
+    } cases[] = {
+        {{0, 0, 0, 0}, {2, 3, 50, 60}, {2, 3, 50, 60}},       // empty output takes the layer's
+        {{10, 10, 20, 20}, {0, 15, 15, 40}, {0, 10, 20, 40}}, // union
+        {{10, 10, 20, 20}, {5, 5, 5, 9}, {10, 10, 20, 20}},   // empty checkout changes nothing
+        {{4, 4, 4, 4}, {0, 0, 0, 0}, {0, 0, 0, 0}},           // empty and empty
+    };
+    for (const auto& c : cases) {
+        PF_LRect r = c.result;
+        mergeResultRect(r, c.checkout);
+        EXPECT_EQ(r.left, c.expected.left);
+        EXPECT_EQ(r.top, c.expected.top);
+        EXPECT_EQ(r.right, c.expected.right);
+        EXPECT_EQ(r.bottom, c.expected.bottom);
+    }
+}
+
+TEST(ParamConversion, HostValuesBecomeShaderValues) {
+    PF_ParamDef def;
+    const auto convert = [&](ParamType type, auto fill) {
+        std::memset(&def, 0, sizeof def);
+        fill(def.u);
+        ParamSpec spec;
+        spec.type = type;
+        std::vector<float> row = {-7.0f, -7.0f, -7.0f, -7.0f};
+        convertParamValue(spec, def, row.data());
+        return row;
+    };
+    using V = std::vector<float>;
+    EXPECT_EQ(convert(ParamType::Check, [](PF_ParamDefUnion& u) { u.bd.value = 1; }),
+              (V{1.0f, -7, -7, -7}));
+    EXPECT_EQ(convert(ParamType::Popup, [](PF_ParamDefUnion& u) { u.pd.value = 1; }),
+              (V{0.0f, -7, -7, -7}));
+    EXPECT_EQ(convert(ParamType::Float, [](PF_ParamDefUnion& u) { u.fs_d.value = 0.25; }),
+              (V{0.25f, -7, -7, -7}));
+    EXPECT_EQ(convert(ParamType::Int, [](PF_ParamDefUnion& u) { u.fs_d.value = -2.5; }),
+              (V{-2.5f, -7, -7, -7}));
+    const V colour = convert(ParamType::Color, [](PF_ParamDefUnion& u) {
+        u.cd.value.red = 255;
+        u.cd.value.green = 128;
+        u.cd.value.blue = 0;
+        u.cd.value.alpha = 17;
+    });
+    EXPECT_FLOAT_EQ(colour[0], 1.0f);
+    EXPECT_NEAR(colour[1], 0.50196f, 1e-5f);
+    EXPECT_EQ(colour[2], 0.0f);
+    EXPECT_EQ(colour[3], -7.0f) << "alpha is not written";
+    EXPECT_EQ(convert(ParamType::Point,
+                      [](PF_ParamDefUnion& u) {
+                          u.td.x_value = PF_Fixed(10.75 * 65536);
+                          u.td.y_value = PF_Fixed(-0.5 * 65536);
+                      }),
+              (V{10.0f, -1.0f, -7, -7}));
+    EXPECT_EQ(
+        convert(ParamType::Angle, [](PF_ParamDefUnion& u) { u.ad.value = PF_Fixed(45.9 * 65536); }),
+        (V{45.0f, -7, -7, -7}));
+    EXPECT_EQ(convert(ParamType::Layer, [](PF_ParamDefUnion& u) { u.ld.width = 3; }),
+              (V{-7, -7, -7, -7}));
+}
+
+TEST(ParamRead, LayerParametersBeyondTheLastSlotAreIgnored) {
+    // 40 layer parameters: slots 1 ... 31 get the first 31, the rest are dropped.
+    EffectDescription d;
+    d.settings.paramCount = 41;
+    d.settings.layerCount = kMaxLayers;
+    std::vector<PF_ParamDef> defs(41);
+    std::vector<PF_ParamDef*> list(41, nullptr);
+    std::vector<uint8_t> pixels(4, 0);
+    for (int i = 1; i < 41; ++i) {
+        d.params[size_t(i)].type = ParamType::Layer;
+        std::memset(&defs[size_t(i)], 0, sizeof defs[0]);
+        defs[size_t(i)].u.ld.data = reinterpret_cast<PF_PixelPtr>(pixels.data());
+        defs[size_t(i)].u.ld.width = i;
+        list[size_t(i)] = &defs[size_t(i)];
+    }
+    Record r;
+    r.state.layerWidth[0] = 1234; // the field right after the slots
+    PF_InData in;
+    std::memset(&in, 0, sizeof in);
+    PF_OutData out;
+    std::memset(&out, 0, sizeof out);
+    GlobalState global{};
+    EXPECT_EQ(readParamValues(&in, &out, list.data(), &r.state, global, d), PF_Err_NONE);
+    for (int k = 1; k < kMaxLayers; ++k)
+        EXPECT_EQ(r.state.layerWorlds[k], &defs[size_t(k)].u.ld) << k;
+    EXPECT_EQ(r.state.layerWidth[0], 1234);
+}
+
+TEST(ParamRead, WithoutARecordOrParameters) {
+    EffectDescription d;
+    d.settings.paramCount = 3;
+    PF_InData in;
+    std::memset(&in, 0, sizeof in);
+    PF_OutData out;
+    std::memset(&out, 0, sizeof out);
+    GlobalState global{};
+    EXPECT_EQ(readParamValues(&in, &out, nullptr, nullptr, global, d),
+              PF_Err_INTERNAL_STRUCT_DAMAGED);
+    Record r;
+    d.settings.paramCount = 1;
+    EXPECT_EQ(readParamValues(&in, &out, nullptr, &r.state, global, d), PF_Err_NONE);
+}
