@@ -1,0 +1,31 @@
+// An effect as the command is given it: an effect file, or a plug-in library whose slots hold the
+// code (or, for the template library, name the per-user code file it reads).
+#pragma once
+
+#include "Describe.h"
+
+#include "effect/EffectDescription.h"
+
+#include <string>
+
+namespace glfx::cli {
+
+struct EffectSource {
+    std::string code; // the text the plug-in would parse
+    EffectOrigin origin;
+    EffectDescription description;
+    // Set when the parser stopped (a routing key it rejects): the plug-in would not load it.
+    std::string parseError;
+};
+
+// A library's first bytes give it away (ELF or PE); anything else is read as an effect file,
+// with the same CRLF handling and NUL cut as the plug-in's code-file reader. Reads the library's
+// slots and property resource from the file without loading it. Throws CommandError when the
+// file cannot be read, is a library without glfx slots, or is a template library whose code
+// file does not exist.
+EffectSource loadEffectSource(const std::string& path);
+
+// True when the file starts like a shared library.
+bool isLibraryFile(const std::string& bytes);
+
+} // namespace glfx::cli

@@ -1,0 +1,230 @@
+// glfx render [EFFECT.glfx] -i INPUT -o OUTPUT [options]
+//
+// The plug-in is loaded through the emulated host exactly as the application loads it: an effect
+// file is first packed into a temporary copy of the template library (the per-user folder is
+// pointed at the temporary folder meanwhile, so the user's own is never written), a library is
+// loaded as it is. Every frame goes through the host's render commands; a frame the plug-in
+// reports it could not draw is a failure, not a picture.
+#include "Commands.h"
+#include "EffectSource.h"
+#include "Files.h"
+#include "ImageIO.h"
+#include "RenderJob.h"
+#include "ValueParse.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <regex>
+#include <unistd.h>
+
+namespace glfx::cli {
+namespace {
+
+struct RenderOptions {
+    std::string effectPath;
+    std::string pluginPath;
+    std::string input;
+    std::string output;
+    std::string size;
+    std::vector<std::string> params;
+    std::vector<std::string> layers;
+    std::string frames;
+    int64_t time = 0;
+    double fps = 24.0;
+    std::string host = "ae";
+    std::string path = "smart";
+    int depth = 0;
+    int bpc = 0;
+    bool quiet = false;
+};
+
+// "A-B", "A..B" or "A", frame numbers.
+void parseFrames(const std::string& text, int64_t& first, int64_t& last) {
+    static const std::regex range(R"(^\s*(-?\d{1,9})\s*(?:(?:\.\.|-)\s*(-?\d{1,9}))?\s*$)");
+    std::smatch m;
+    if (!std::regex_match(text, m, range))
+        throw CommandError("--frames \"" + text +
+                           "\" is not a frame range; write FIRST-LAST, "
+                           "as in --frames 0-47");
+    first = std::stoll(m[1].str());
+    last = m[2].matched ? std::stoll(m[2].str()) : first;
+    if (last < first) throw CommandError("--frames " + text + " ends before it starts");
+}
+
+void parseSize(const std::string& text, int32_t& width, int32_t& height) {
+    static const std::regex size(R"(^\s*(\d{1,5})\s*[xX]\s*(\d{1,5})\s*$)");
+    std::smatch m;
+    if (!std::regex_match(text, m, size))
+        throw CommandError("--size \"" + text +
+                           "\" is not a size; write WIDTHxHEIGHT, as in "
+                           "--size 320x180");
+    width = std::stoi(m[1].str());
+    height = std::stoi(m[2].str());
+    if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide)
+        throw CommandError("--size " + text + " is outside 1 ... " + std::to_string(kMaxImageSide) +
+                           " pixels a side");
+}
+
+// "NAME=VALUE"; the name may hold blanks, the value anything.
+std::pair<std::string, std::string> splitAssignment(const std::string& text, const char* option) {
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0)
+        throw CommandError(std::string(option) + " \"" + text +
+                           "\" needs the form NAME=VALUE (a parameter's name or uniform)");
+    return {text.substr(0, eq), text.substr(eq + 1)};
+}
+
+class Progress {
+public:
+    Progress(int64_t total, bool quiet) : total_(total), quiet_(quiet || total < 2) {
+        terminal_ = ::isatty(STDERR_FILENO) != 0;
+    }
+    void frameDone(int64_t done, int64_t frame, const std::string& file) {
+        if (quiet_) return;
+        if (!terminal_) {
+            std::fprintf(stderr, "frame %lld (%lld/%lld) -> %s\n", static_cast<long long>(frame),
+                         static_cast<long long>(done), static_cast<long long>(total_),
+                         file.c_str());
+            return;
+        }
+        const int width = 30;
+        const int filled = int(done * width / total_);
+        std::fprintf(stderr, "\r[%s%s] %lld/%lld frame %lld",
+                     std::string(size_t(filled), '#').c_str(),
+                     std::string(size_t(width - filled), '.').c_str(), static_cast<long long>(done),
+                     static_cast<long long>(total_), static_cast<long long>(frame));
+        if (done == total_) std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+    // A message must not land inside the bar.
+    void interrupt() {
+        if (!quiet_ && terminal_) std::fputc('\n', stderr);
+    }
+
+private:
+    int64_t total_;
+    bool quiet_;
+    bool terminal_ = false;
+};
+
+int runRender(const RenderOptions& o) {
+    RenderJob job;
+    if (!o.effectPath.empty() && !o.pluginPath.empty())
+        throw CommandError("give an effect file or --plugin, not both");
+    if (o.host == "ae")
+        job.app = hostsim::HostApp::AfterEffects;
+    else if (o.host == "premiere")
+        job.app = hostsim::HostApp::PremierePro;
+    job.path = o.path == "classic" ? hostsim::RenderPath::Classic : hostsim::RenderPath::Smart;
+    if (!(o.fps > 0.0 && o.fps <= 1000.0))
+        throw CommandError("--fps must be above 0 and at most 1000");
+    job.setFrameRate(o.fps);
+
+    // Everything the command line names is checked before the first frame is drawn.
+    imageFormatOf(o.output);
+    if (o.depth != 0) {
+        const ImageFormat format = imageFormatOf(o.output);
+        if ((format == ImageFormat::Png && o.depth != 8 && o.depth != 16) ||
+            (format == ImageFormat::Exr && o.depth != 32))
+            throw CommandError("--depth " + std::to_string(o.depth) + " does not fit " + o.output +
+                               ": PNG files are 8 or 16 bits, OpenEXR files 32");
+    }
+    requireOutputFolder(o.output);
+
+    int64_t first = o.time;
+    int64_t last = o.time;
+    const bool range = !o.frames.empty();
+    if (range) parseFrames(o.frames, first, last);
+    const bool outputSequence = isFramePattern(o.output);
+    if (last > first && !outputSequence)
+        throw CommandError("--frames " + o.frames + " renders " + std::to_string(last - first + 1) +
+                           " frames, but " + o.output +
+                           " is one file; name a sequence such as out.####.png");
+
+    if (o.input.empty() && o.size.empty())
+        throw CommandError("give an input image with -i, or --size WIDTHxHEIGHT for an effect "
+                           "that makes its own picture");
+    if (!o.input.empty() && !o.size.empty()) throw CommandError("give -i or --size, not both");
+    if (!o.size.empty()) parseSize(o.size, job.blankWidth, job.blankHeight);
+    job.input = o.input;
+    job.bpc = o.bpc;
+
+    job.load(o.effectPath, o.pluginPath);
+    for (const std::string& p : o.params) {
+        const auto [name, value] = splitAssignment(p, "--param");
+        job.setParam(name, value);
+    }
+    for (const std::string& l : o.layers) {
+        const auto [name, file] = splitAssignment(l, "--layer");
+        job.setLayer(name, file);
+    }
+    job.start();
+    size_t warned = 0;
+    const auto showWarnings = [&] {
+        for (; warned < job.warnings().size(); ++warned)
+            std::cerr << "glfx render: warning: " << job.warnings()[warned] << "\n";
+    };
+    showWarnings();
+
+    Progress progress(last - first + 1, o.quiet);
+    for (int64_t frame = first; frame <= last; ++frame) {
+        const std::string file = outputSequence ? framePath(o.output, frame) : o.output;
+        Image picture;
+        try {
+            picture = job.renderFrame(frame);
+        } catch (...) {
+            progress.interrupt();
+            throw;
+        }
+        writeImage(file, picture, o.depth);
+        if (warned < job.warnings().size()) {
+            progress.interrupt();
+            showWarnings();
+        }
+        progress.frameDone(frame - first + 1, frame, file);
+    }
+    job.finish();
+    showWarnings();
+    for (const std::string& problem : job.hostProblems())
+        std::cerr << "glfx render: warning: the host saw the plug-in " << problem << "\n";
+    return 0;
+}
+
+} // namespace
+
+CLI::App* addRenderCommand(CLI::App& app, CommandRun& run) {
+    auto o = std::make_shared<RenderOptions>();
+    CLI::App* sub = app.add_subcommand(
+        "render", "Render frames of an effect file or plug-in library through the emulated host");
+    sub->add_option("effect", o->effectPath,
+                    "effect file (.glfx); without it, --plugin or the built-in effect");
+    sub->add_option("--plugin", o->pluginPath, "plug-in library to load instead of an effect file");
+    sub->add_option("-i,--input", o->input,
+                    "input image or sequence (PNG 8/16-bit, OpenEXR; frame.####.png)");
+    sub->add_option("-o,--output", o->output, "output image or sequence (.png or .exr)")
+        ->required();
+    sub->add_option("--size", o->size, "without an input: a transparent input of WIDTHxHEIGHT");
+    sub->add_option("-p,--param", o->params,
+                    "NAME=VALUE or NAME=FRAME:VALUE;FRAME:VALUE... (by display or uniform name)");
+    sub->add_option("-l,--layer", o->layers,
+                    "NAME=FILE: an extra layer parameter from an image or a sequence");
+    sub->add_option("--frames", o->frames, "frames FIRST-LAST of the sequences to render");
+    sub->add_option("-t,--time", o->time, "the frame to render when no --frames is given");
+    sub->add_option("--fps", o->fps, "frames per second of the host's time line (default 24)");
+    sub->add_option("--host", o->host, "ae (After Effects) or premiere (Premiere Pro)")
+        ->check(CLI::IsMember({"ae", "premiere"}));
+    sub->add_option("--render", o->path, "smart (two-phase) or classic render commands")
+        ->check(CLI::IsMember({"smart", "classic"}));
+    sub->add_option("--depth", o->depth,
+                    "output file depth: PNG 8 or 16 (default: the frame's), EXR 32")
+        ->check(CLI::IsMember({8, 16, 32}));
+    sub->add_option("--bpc", o->bpc,
+                    "After Effects project depth 8, 16 or 32 (default: the input file's)")
+        ->check(CLI::IsMember({8, 16, 32}));
+    sub->add_flag("-q,--quiet", o->quiet, "no progress lines");
+    sub->callback([o, &run] { run = [o] { return runRender(*o); }; });
+    return sub;
+}
+
+} // namespace glfx::cli
