@@ -7,6 +7,7 @@
 #include "shaders/DefineMap.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -97,7 +98,15 @@ void RenderJob::load(const std::string& effectPath, const std::string& pluginPat
                            " shows more)");
     description_ = source.description;
     if (source.origin.library) {
-        library_ = path;
+        // dlopen searches the library path for a bare file name; a path never is searched.
+        char resolved[PATH_MAX];
+        library_ = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+        // The template library reads its code from the per-user folder, so only it sees the
+        // user's own; a packed library reads nothing there.
+        if (source.origin.form.rfind("template", 0) != 0) {
+            temporary_ = std::make_unique<TemporaryFolder>();
+            redirectConfigHome();
+        }
         return;
     }
 
@@ -116,9 +125,12 @@ void RenderJob::load(const std::string& effectPath, const std::string& pluginPat
     temporary_ = std::make_unique<TemporaryFolder>();
     library_ = temporary_->path() + "/effect.so";
     writeFileAtomically(library_, image, true);
+    redirectConfigHome();
+}
 
-    // A packed library does not read the per-user folder, but its global set-up still creates
-    // the folder levels; they go into the temporary folder instead of the user's.
+// A packed library does not read the per-user folder, but its global set-up still creates the
+// folder levels; they go into the temporary folder instead of the user's.
+void RenderJob::redirectConfigHome() {
     const std::string config = temporary_->path() + "/config";
     ::mkdir(config.c_str(), 0700);
     const char* old = std::getenv("XDG_CONFIG_HOME");

@@ -40,9 +40,10 @@ public:
     // Whole frames per second: time scale fps and step 1; others: scale fps x 100, step 100.
     void setFrameRate(double fps);
 
-    // An effect file is packed into a temporary copy of the template library, and the per-user
-    // folder is pointed into the temporary folder for this process. A library (as `effectPath`
-    // or `pluginPath`) is loaded as it is; with neither, the built-in effect's library.
+    // An effect file is packed into a temporary copy of the template library. A library (as
+    // `effectPath` or `pluginPath`) is loaded as it is; with neither, the built-in effect's
+    // library. Except for the template library, which reads its code from the per-user folder,
+    // that folder is pointed into a temporary folder for this process, so it is never written.
     void load(const std::string& effectPath, const std::string& pluginPath);
 
     // By display name, then uniform name, then display name ignoring case. The value is one
@@ -84,6 +85,7 @@ private:
     int64_t layerOffset(int index) const;
     hostsim::Image loadInput(int64_t frame, int depth, bool required);
     int frameDepth(const Image& first) const;
+    void redirectConfigHome();
     void restoreConfigHome();
 
     std::unique_ptr<TemporaryFolder> temporary_;
