@@ -1,0 +1,97 @@
+// `glfx check`'s compile step on Mesa's software rasteriser: compiler messages land on the lines
+// of the effect file, and every gallery effect checks clean.
+#include "cli_test_support.h"
+
+#include "cli/Check.h"
+#include "cli/EffectLint.h"
+#include "cli/EffectSource.h"
+
+#include "effect/Parser.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+
+using namespace glfx;
+using namespace glfx::cli;
+namespace fs = std::filesystem;
+
+namespace {
+
+class CheckGpuTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string reason;
+        if (!test::glAvailable(reason)) GTEST_SKIP() << "no GL context here: " << reason;
+    }
+
+    std::vector<Diagnostic> checkFile(const std::string& path, const EffectSource& source) {
+        const SourceMap map = mapSources(source.code);
+        std::vector<Diagnostic> found = lintEffect(source.code, source.description, map);
+        std::string contextError;
+        EXPECT_TRUE(compileEffect(source.description, map, found, contextError))
+            << path << ": " << contextError;
+        return found;
+    }
+};
+
+// "; expect LINE [pass N] error: A ... B": an error on that line whose message holds A, then B.
+TEST_F(CheckGpuTest, CompilerMessagesLandOnTheirFileLines) {
+    const std::string path = std::string(GLFX_TEST_DATA_DIR) + "/check/compile_errors.glfx";
+    const EffectSource source = loadEffectSource(path);
+    const std::vector<Diagnostic> found = checkFile(path, source);
+
+    static const std::regex expect(R"(^; expect (\d+) (?:pass (\d+) )?error: (.*)$)");
+    std::set<int> expectedLines;
+    std::istringstream in(source.code);
+    int expectations = 0;
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (!std::regex_match(line, m, expect)) continue;
+        ++expectations;
+        const int at = std::stoi(m[1].str());
+        const int pass = m[2].matched ? std::stoi(m[2].str()) : -1;
+        const std::string text = m[3].str();
+        const size_t dots = text.find(" ... ");
+        const std::string a = text.substr(0, dots);
+        const std::string b = dots == std::string::npos ? "" : text.substr(dots + 5);
+        expectedLines.insert(at);
+        bool matched = false;
+        for (const Diagnostic& d : found) {
+            const size_t ia = d.message.find(a);
+            if (d.line == at && d.pass == pass && d.severity == Diagnostic::Severity::Error &&
+                ia != std::string::npos && d.message.find(b, ia + a.size()) != std::string::npos)
+                matched = true;
+        }
+        EXPECT_TRUE(matched) << "no error at line " << at << " saying " << text;
+    }
+    EXPECT_EQ(expectations, 4);
+    for (const Diagnostic& d : found)
+        EXPECT_TRUE(expectedLines.count(d.line)) << "stray: " << formatDiagnostic(path, d);
+}
+
+TEST_F(CheckGpuTest, EveryGalleryEffectChecksClean) {
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(std::string(GLFX_SOURCE_DIR) + "/effects")) {
+        if (e.path().extension() != ".glfx") continue;
+        ++files;
+        const EffectSource source = loadEffectSource(e.path());
+        for (const Diagnostic& d : checkFile(e.path(), source))
+            ADD_FAILURE() << formatDiagnostic(e.path(), d);
+    }
+    EXPECT_GE(files, 9);
+}
+
+// A define popup's other choices are compiled too; a clean effect reports nothing for them.
+TEST_F(CheckGpuTest, DefineChoicesThatCompileReportNothing) {
+    EffectSource source;
+    source.code = "[settings]\nname=d\n[par1]\ntype=popup\nname=Op\nparam=OP\npopup=min|max\n"
+                  "flags=2\n[ps0]\nvoid main(void) { gl_FragColor = vec4(OP(0.25, 0.5)); }\n";
+    parseDescription(source.description, source.code);
+    EXPECT_TRUE(checkFile("inline", source).empty());
+}
+
+} // namespace

@@ -1,0 +1,248 @@
+// The checker's pieces that need no GPU: the linter against files with one defect each, the map
+// from pass text lines back to file lines against the parser itself, and the compiler log reader.
+#include "cli/CompileLog.h"
+#include "cli/EffectLint.h"
+#include "cli/EffectSource.h"
+
+#include "effect/CodeContainer.h"
+#include "effect/Parser.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+using namespace glfx;
+using namespace glfx::cli;
+namespace fs = std::filesystem;
+
+namespace {
+
+// "; expect LINE [pass N] warning|error: TEXT" lines at the top of a lint file.
+struct Expectation {
+    int line;
+    int pass;
+    Diagnostic::Severity severity;
+    std::string text;
+};
+
+std::vector<Expectation> expectationsOf(const std::string& code) {
+    static const std::regex expect(R"(^; expect (\d+) (?:pass (\d+) )?(warning|error): (.*)$)");
+    std::vector<Expectation> list;
+    std::istringstream in(code);
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (!std::regex_match(line, m, expect)) continue;
+        list.push_back(
+            {std::stoi(m[1].str()), m[2].matched ? std::stoi(m[2].str()) : -1,
+             m[3].str() == "error" ? Diagnostic::Severity::Error : Diagnostic::Severity::Warning,
+             m[4].str()});
+    }
+    return list;
+}
+
+std::vector<std::string> lintFiles() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(std::string(GLFX_TEST_DATA_DIR) + "/lint"))
+        if (e.path().extension() == ".glfx") names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class LintFileTest : public ::testing::TestWithParam<std::string> {};
+
+// Each file holds one defect and lists exactly the findings it must produce.
+TEST_P(LintFileTest, ReportsExactlyTheListedFindings) {
+    const EffectSource source =
+        loadEffectSource(std::string(GLFX_TEST_DATA_DIR) + "/lint/" + GetParam());
+    const std::vector<Expectation> expected = expectationsOf(source.code);
+    ASSERT_FALSE(expected.empty()) << "the file lists no expectation";
+    const std::vector<Diagnostic> found =
+        lintEffect(source.code, source.description, mapSources(source.code));
+
+    std::vector<bool> used(found.size(), false);
+    for (const Expectation& e : expected) {
+        bool matched = false;
+        for (size_t i = 0; i < found.size() && !matched; ++i) {
+            if (used[i] || found[i].line != e.line || found[i].pass != e.pass ||
+                found[i].severity != e.severity ||
+                found[i].message.find(e.text) == std::string::npos)
+                continue;
+            used[i] = matched = true;
+        }
+        EXPECT_TRUE(matched) << "no finding at line " << e.line << " saying: " << e.text;
+    }
+    for (size_t i = 0; i < found.size(); ++i)
+        EXPECT_TRUE(used[i]) << "unexpected: " << formatDiagnostic(GetParam(), found[i]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, LintFileTest, ::testing::ValuesIn(lintFiles()),
+                         [](const auto& info) {
+                             std::string n = info.param.substr(0, info.param.size() - 5);
+                             return n;
+                         });
+
+// Rebuilds each shader text from the file lines the map names; it must equal what the parser
+// made, or the checker's line numbers would point at the wrong lines.
+void expectMapMatchesParser(const std::string& code, const std::string& label) {
+    EffectDescription d;
+    parseDescription(d, code);
+    const SourceMap map = mapSources(code);
+    std::vector<std::string> lines;
+    {
+        size_t pos = 0;
+        while (pos <= code.size()) {
+            size_t lf = code.find('\n', pos);
+            if (lf == std::string::npos) lf = code.size();
+            std::string line = code.substr(pos, lf - pos);
+            while (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            lines.push_back(line);
+            pos = lf + 1;
+        }
+    }
+    const auto rebuild = [&](const SourceLines& s) {
+        std::string text;
+        for (int n : s.fileLines)
+            text += lines.at(size_t(n - 1)) + "\n";
+        return text;
+    };
+    for (int p = 0; p < kMaxPasses; ++p) {
+        // An empty pass 0 gets the parser's default text, which comes from no line.
+        if (map.passes[p].fileLines.empty()) continue;
+        EXPECT_EQ(rebuild(map.passes[p]), d.pixelShaders[p]) << label << ", pass " << p;
+    }
+    if (!map.vertex.fileLines.empty()) {
+        EXPECT_EQ(rebuild(map.vertex), d.vertexShader) << label << ", vertex shader";
+    }
+}
+
+TEST(SourceMap, MatchesTheParserOnTrickyTexts) {
+    const struct {
+        const char* label;
+        const char* code;
+    } cases[] = {
+        {"blank lines inside a pass", "[ps0]\nvoid main()\n\n\n{\n}\n"},
+        {"CRLF line ends and a lone CR line",
+         "[settings]\r\nname=x\r\n[ps0]\r\nvoid main()\r\n\r\n{ }\r\n"},
+        {"comments kept in passes, dropped in vs",
+         "[vs]\n// dropped\nvoid main() { gl_Position = ftransform(); }\n[ps0]\n// kept\n"
+         "; kept too\nvoid main() {}\n"},
+        {"a pass section given twice starts again", "[ps0]\nfirst\n[ps1]\nx\n[ps0]\nsecond\n"},
+        {"headers read as other passes", "[ps2]\na\n[ps]\nb\n[ps1x]\nc\n[ps 3]\nd\n"},
+        {"a header without its bracket", "[ps1\na\n[ps0]\nb\n"},
+        {"a pass outside the table", "[ps40]\nlost\n[ps31]\nkept\n"},
+        {"key lines between passes", "[ps0]\na\n[par1]\ntype=float\n[ps1]\nb\n"},
+        {"vs-like sections", "[vs]\nv1\n[vsx]\nname=q\n[ps0]\np\n"},
+    };
+    for (const auto& c : cases)
+        expectMapMatchesParser(c.code, c.label);
+}
+
+TEST(SourceMap, MatchesTheParserOnTheGallery) {
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(std::string(GLFX_SOURCE_DIR) + "/effects")) {
+        if (e.path().extension() != ".glfx") continue;
+        expectMapMatchesParser(readCodeFile(e.path()), e.path().filename());
+        ++files;
+    }
+    EXPECT_GE(files, 8);
+}
+
+TEST(SourceMap, RecordsHeadersOfParametersAndPasses) {
+    const SourceMap map = mapSources("[settings]\nname=a\n[par1]\ntype=float\n[par]\n[routing]\n"
+                                     "ps1_in0=ps0\n[ps1]\nx\n");
+    EXPECT_EQ(map.paramLines[1], 3);
+    EXPECT_EQ(map.paramLines[2], 5); // "[par]" numbers the next entry
+    EXPECT_EQ(map.routingLine, 6);
+    EXPECT_EQ(map.passes[1].headerLine, 8);
+    EXPECT_EQ(map.passes[1].fileLines, std::vector<int>{9});
+    EXPECT_EQ(map.passes[0].headerLine, 0);
+}
+
+TEST(CompileLog, ReadsEachDriversLocationFormat) {
+    const struct {
+        const char* log;
+        int line;
+        bool error;
+        const char* message;
+    } cases[] = {
+        {"0:12(5): error: `foo' undeclared\n", 12, true, "`foo' undeclared"},
+        {"0:3(1): preprocessor error: Invalid tokens\n", 3, true,
+         "preprocessor error: Invalid tokens"},
+        {"0:7(10): warning: `x' used uninitialized\n", 7, false, "`x' used uninitialized"},
+        {"0(27) : error C1008: undefined variable \"foo\"\r\n", 27, true,
+         "C1008: undefined variable \"foo\""},
+        {"ERROR: 0:4: 'bar' : undeclared identifier\n", 4, true, "'bar' : undeclared identifier"},
+        {"WARNING: 0:9: extension not supported\n", 9, false, "extension not supported"},
+        {"error: linking with uncompiled shader\n", 0, true, "linking with uncompiled shader"},
+        {"Pass 2 did not link (no log given).\n", 0, true, "Pass 2 did not link (no log given)."},
+    };
+    for (const auto& c : cases) {
+        const std::vector<CompileLogEntry> entries = parseCompileLog(c.log);
+        ASSERT_EQ(entries.size(), 1u) << c.log;
+        EXPECT_EQ(entries[0].line, c.line) << c.log;
+        EXPECT_EQ(entries[0].error, c.error) << c.log;
+        EXPECT_EQ(entries[0].message, c.message) << c.log;
+    }
+}
+
+TEST(CompileLog, KeepsEveryLineOfALongLogInOrder) {
+    const auto entries = parseCompileLog("0:1(1): error: a\n\n0:2(1): error: b\n  \n0:30(2): "
+                                         "error: c");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].message, "a");
+    EXPECT_EQ(entries[1].line, 2);
+    EXPECT_EQ(entries[2].line, 30);
+}
+
+TEST(CompileLog, MapsSourceLinesThroughThePreambleToTheFile) {
+    SourceLines text;
+    text.headerLine = 10;
+    text.fileLines = {11, 14, 15};
+    const std::vector<int> preamble = {3, 7};
+    const struct {
+        int sourceLine;
+        int fileLine;
+    } cases[] = {
+        {1, 3},   // first define
+        {2, 7},   // second define
+        {3, 11},  // first text line
+        {4, 14},  // after two skipped blank lines
+        {5, 15},  // last text line
+        {9, 15},  // past the end: "unexpected end of file"
+        {0, 10},  // no line: the header
+        {-4, 10}, // nonsense: the header
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fileLineOf(text, preamble, c.sourceLine), c.fileLine) << c.sourceLine;
+    EXPECT_EQ(fileLineOf(SourceLines{5, {}}, {}, 3), 5) << "a text from no line";
+}
+
+TEST(Diagnostics, FormatLeavesOutWhatIsUnknown) {
+    using S = Diagnostic::Severity;
+    EXPECT_EQ(formatDiagnostic("a.glfx", {S::Error, 12, 1, "boom"}),
+              "a.glfx:12: pass 1: error: boom");
+    EXPECT_EQ(formatDiagnostic("a.glfx", {S::Warning, 3, -1, "hm"}), "a.glfx:3: warning: hm");
+    EXPECT_EQ(formatDiagnostic("a.glfx", {S::Error, 0, -1, "none"}), "a.glfx: error: none");
+}
+
+TEST(Tokens, LeaveCommentsOutAndCountLines) {
+    const auto tokens = tokenizeGlsl("uniform float a; // b c\n/* d\ne */ f 1.5e3 in2\n");
+    std::vector<std::string> texts;
+    for (const Token& t : tokens)
+        texts.push_back(t.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"uniform", "float", "a", ";", "f", "1.5e3", "in2"}));
+    EXPECT_EQ(tokens.back().line, 3);
+}
+
+TEST(RawSettings, GivesTheValueBeforeTheParserCutsIt) {
+    const std::string longName(40, 'n');
+    const std::string code =
+        "[settings]\nname=short\n[par1]\nname=not this\n[settings]\nname=" + longName + "\n";
+    EXPECT_EQ(rawSettingsValue(code, "name"), longName);
+    EXPECT_EQ(rawSettingsValue(code, "category"), "");
+}
+
+} // namespace

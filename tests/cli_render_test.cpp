@@ -1,0 +1,287 @@
+// `glfx render` end to end on Mesa's software rasteriser: the gallery against its golden images,
+// what each option changes in the pictures, and the README's examples exactly as written.
+#include "cli_test_support.h"
+
+#include "cli/ImageIO.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+using namespace glfx::test;
+using glfx::cli::Image;
+using glfx::cli::readImage;
+namespace fs = std::filesystem;
+
+namespace {
+
+class RenderGpuTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string reason;
+        if (!glAvailable(reason)) GTEST_SKIP() << "no GL context here: " << reason;
+    }
+    // glfx render ... in the temporary folder, with an empty per-user folder of its own.
+    RunResult render(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"render"};
+        all.insert(all.end(), args.begin(), args.end());
+        return runGlfx(all, dir.path(), config());
+    }
+    std::string config() {
+        fs::create_directories(dir / "config");
+        return dir / "config";
+    }
+    Image rendered(const std::vector<std::string>& args, const std::string& output) {
+        std::vector<std::string> all = args;
+        all.insert(all.end(), {"-o", output, "-q"});
+        const RunResult r = render(all);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        return r.exitCode == 0 ? readImage(dir / output) : Image{};
+    }
+    static float maxDifference(const Image& a, const Image& b) {
+        if (a.width != b.width || a.height != b.height || a.rgba.empty()) return INFINITY;
+        float most = 0.0f;
+        for (size_t i = 0; i < a.rgba.size(); ++i)
+            most = std::max(most, std::fabs(a.rgba[i] - b.rgba[i]));
+        return most;
+    }
+    static bool isGrey(const Image& image) {
+        for (size_t i = 0; i < image.rgba.size(); i += 4)
+            if (std::fabs(image.rgba[i] - image.rgba[i + 1]) > 0.01f ||
+                std::fabs(image.rgba[i + 1] - image.rgba[i + 2]) > 0.01f)
+                return false;
+        return !image.rgba.empty();
+    }
+
+    TempFolder dir;
+    const std::string card = std::string(GLFX_TEST_DATA_DIR) + "/golden/test_card.png";
+    const std::string effects = std::string(GLFX_SOURCE_DIR) + "/effects/";
+};
+
+// ---- The gallery against its goldens ------------------------------------------------------
+
+struct GalleryEntry {
+    std::string name;
+    Tolerance tolerance;
+    std::vector<std::string> args;
+};
+
+std::vector<GalleryEntry> galleryEntries() {
+    std::vector<GalleryEntry> entries;
+    std::ifstream in(std::string(GLFX_TEST_DATA_DIR) + "/golden/gallery.txt");
+    static const std::regex line(
+        R"(^\s*(\w+)\s*\|\s*([\d.]+)\s*,\s*([\d.]+)\s*,\s*([\d.]+)\s*\|(.*)$)");
+    for (std::string text; std::getline(in, text);) {
+        std::smatch m;
+        if (text.empty() || text[0] == '#' || !std::regex_match(text, m, line)) continue;
+        GalleryEntry e;
+        e.name = m[1].str();
+        e.tolerance = {std::stof(m[2].str()) / 255.0f, std::stod(m[3].str()) / 100.0,
+                       std::stof(m[4].str())};
+        std::istringstream words(m[5].str());
+        for (std::string w; words >> w;) {
+            if (w == "INPUT") w = std::string(GLFX_TEST_DATA_DIR) + "/golden/test_card.png";
+            if (w == "SIZE") w = "160x90";
+            // The effects are named from the repository's root.
+            if (w.rfind("effects/", 0) == 0) w = std::string(GLFX_SOURCE_DIR) + "/" + w;
+            e.args.push_back(w);
+        }
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+class GalleryTest : public RenderGpuTest, public ::testing::WithParamInterface<GalleryEntry> {};
+
+// The gallery's regeneration command is scripts/render-gallery.sh; see gallery.txt.
+TEST_P(GalleryTest, MatchesItsGoldenImage) {
+    const GalleryEntry& e = GetParam();
+    const Image actual = rendered(e.args, e.name + ".png");
+    ASSERT_FALSE(actual.rgba.empty());
+    const Image golden = readImage(std::string(GLFX_TEST_DATA_DIR) + "/golden/" + e.name + ".png");
+    // Failures keep their pictures after the test's own folder is gone.
+    const std::string keep = ::testing::TempDir() + "glfx_gallery_failures";
+    fs::create_directories(keep);
+    EXPECT_TRUE(imagesMatch(actual, golden, e.tolerance, keep, e.name));
+}
+
+TEST(Gallery, ListsEveryEffectWithAPicture) {
+    const auto entries = galleryEntries();
+    EXPECT_GE(entries.size(), 8u);
+    for (const auto& e : fs::directory_iterator(std::string(GLFX_SOURCE_DIR) + "/effects")) {
+        const std::string stem = e.path().stem();
+        if (e.path().extension() != ".glfx" || stem == "quadra_remapping") continue;
+        const bool listed = std::any_of(entries.begin(), entries.end(),
+                                        [&](const GalleryEntry& g) { return g.name == stem; });
+        EXPECT_TRUE(listed) << stem << " has no line in gallery.txt";
+        EXPECT_TRUE(fs::exists(std::string(GLFX_SOURCE_DIR) + "/docs/gallery/" + stem + ".png"))
+            << stem << " has no picture for the README";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Effects, GalleryTest, ::testing::ValuesIn(galleryEntries()),
+                         [](const auto& info) { return info.param.name; });
+
+// ---- What the options change --------------------------------------------------------------
+
+TEST_F(RenderGpuTest, BothHostsAndBothRenderPathsGiveTheSamePicture) {
+    const std::vector<std::string> base = {effects + "glow.glfx", "-i", card};
+    const Image smart = rendered(base, "smart.png");
+    auto args = base;
+    args.insert(args.end(), {"--render", "classic"});
+    EXPECT_EQ(maxDifference(rendered(args, "classic.png"), smart), 0.0f);
+    args = base;
+    args.insert(args.end(), {"--host", "premiere"});
+    // Premiere Pro renders 8-bit blue-green-red-alpha; the picture must not change.
+    EXPECT_LE(maxDifference(rendered(args, "premiere.png"), smart), 1.0f / 255.0f);
+}
+
+TEST_F(RenderGpuTest, WritesTheDepthsItIsAskedFor) {
+    const std::vector<std::string> base = {effects + "blur.glfx", "-i", card};
+    const Image png8 = rendered(base, "out8.png");
+    EXPECT_EQ(png8.depth, 8);
+    auto args = base;
+    args.insert(args.end(), {"--depth", "16"});
+    const Image png16 = rendered(args, "out16.png");
+    EXPECT_EQ(png16.depth, 16);
+    const Image exr = rendered(base, "out.exr");
+    EXPECT_EQ(exr.depth, 32);
+    // An 8-bit project's result is on the 8-bit grid whatever the file's depth.
+    EXPECT_LE(maxDifference(png16, png8), 0.5f / 255.0f + 1e-6f);
+    EXPECT_LE(maxDifference(exr, png8), 0.5f / 255.0f + 1e-6f);
+    // A 32-bit project keeps what lies between the 8-bit levels.
+    args = base;
+    args.insert(args.end(), {"--bpc", "32"});
+    const Image deep = rendered(args, "deep.exr");
+    EXPECT_GT(maxDifference(deep, png8), 0.0f);
+    EXPECT_LE(maxDifference(deep, png8), 2.0f / 255.0f);
+}
+
+TEST_F(RenderGpuTest, ParametersByDisplayNameUniformNameTextAndNumberAgree) {
+    const std::string stylise = effects + "stylise.glfx";
+    const Image byText = rendered({stylise, "-i", card, "-p", "Style=Emboss"}, "a.png");
+    const Image byIndex = rendered({stylise, "-i", card, "-p", "style=3"}, "b.png");
+    const Image byDefault = rendered({stylise, "-i", card}, "c.png");
+    EXPECT_EQ(maxDifference(byText, byIndex), 0.0f);
+    EXPECT_GT(maxDifference(byText, byDefault), 0.1f) << "the popup changed nothing";
+
+    const std::string blend = effects + "blend.glfx";
+    // A define popup recompiles the shader for the chosen text.
+    const Image multiply = rendered({blend, "-i", card, "-p", "Mode=multiply"}, "m.png");
+    const Image first = rendered({blend, "-i", card, "-p", "MODE=1"}, "m1.png");
+    const Image overlay = rendered({blend, "-i", card}, "o.png");
+    EXPECT_EQ(maxDifference(multiply, first), 0.0f);
+    EXPECT_GT(maxDifference(multiply, overlay), 0.1f);
+
+    const std::string grade = effects + "color_grade.glfx";
+    const Image hex = rendered({grade, "-i", card, "-p", "Gain=#ff8000"}, "h.png");
+    const Image rgb = rendered({grade, "-i", card, "-p", "gain=1,0.50196,0"}, "r.png");
+    EXPECT_EQ(maxDifference(hex, rgb), 0.0f);
+}
+
+TEST_F(RenderGpuTest, KeyframesAnimateAcrossAFrameRange) {
+    const RunResult r = render({effects + "color_grade.glfx", "-i", card, "-o", "k.###.png",
+                                "--frames", "0-2", "-p", "Saturation=0:0;2:1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // Not a terminal: one plain line per frame.
+    EXPECT_EQ(r.errLines(),
+              (std::vector<std::string>{"frame 0 (1/3) -> k.000.png", "frame 1 (2/3) -> k.001.png",
+                                        "frame 2 (3/3) -> k.002.png"}));
+    const Image first = readImage(dir / "k.000.png");
+    const Image middle = readImage(dir / "k.001.png");
+    const Image last = readImage(dir / "k.002.png");
+    EXPECT_TRUE(isGrey(first)) << "saturation 0 at frame 0";
+    EXPECT_FALSE(isGrey(middle));
+    EXPECT_LE(maxDifference(last, readImage(card)), 1.5f / 255.0f) << "saturation 1 at frame 2";
+    EXPECT_GT(maxDifference(middle, first), 0.05f);
+    EXPECT_GT(maxDifference(middle, last), 0.05f);
+}
+
+TEST_F(RenderGpuTest, TimeMovesAnAnimatedEffect) {
+    const std::string ripple = effects + "ripple.glfx";
+    const Image at0 = rendered({ripple, "-i", card, "--time", "0"}, "t0.png");
+    const Image at5 = rendered({ripple, "-i", card, "--time", "5"}, "t5.png");
+    const Image again = rendered({ripple, "-i", card, "-t", "5"}, "t5b.png");
+    EXPECT_GT(maxDifference(at0, at5), 0.1f);
+    EXPECT_EQ(maxDifference(at5, again), 0.0f);
+}
+
+// The map layer is read 2 frames after the current one (its time offset): frame 0 of a
+// sequence shows map frame 2, and a missing frame shows no map, with a warning.
+TEST_F(RenderGpuTest, LayerSequencesHonourTheTimeOffset) {
+    const std::string displace = effects + "displace.glfx";
+    rendered({effects + "stylise.glfx", "-i", card, "-p", "Style=Emboss", "-p", "Keep colour=off"},
+             "map.0002.png");
+    fs::copy_file(card, dir / "map.0003.png");
+    const Image still =
+        rendered({displace, "-i", card, "-l", "Map=map.0002.png", "-p", "amount=30"}, "s.png");
+    const RunResult r = render({displace, "-i", card, "-l", "Map=map.####.png", "-p", "amount=30",
+                                "--frames", "0-2", "-o", "d.#.png", "-q"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(maxDifference(readImage(dir / "d.0.png"), still), 0.0f) << "frame 0 reads map 2";
+    EXPECT_GT(maxDifference(readImage(dir / "d.1.png"), still), 0.05f) << "frame 1 reads map 3";
+    ASSERT_EQ(r.errLines().size(), 1u) << r.err;
+    EXPECT_NE(r.err.find("no frame 4"), std::string::npos) << r.err;
+}
+
+TEST_F(RenderGpuTest, APackedLibraryRendersLikeItsEffectFile) {
+    const RunResult packed = runGlfx({"pack", effects + "glow.glfx", "-o", dir / "Glow.so"});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+    const Image fromFile = rendered({effects + "glow.glfx", "-i", card}, "file.png");
+    const Image fromLibrary = rendered({"--plugin", dir / "Glow.so", "-i", card}, "lib.png");
+    EXPECT_EQ(maxDifference(fromFile, fromLibrary), 0.0f);
+}
+
+TEST_F(RenderGpuTest, AFrameThePlugInCannotDrawIsAnErrorWithoutAPicture) {
+    writeFile(dir / "broken.glfx", "[settings]\nname=Broken\n[ps0]\nvoid main(void) { "
+                                   "gl_FragColor = vec4(nothing); }\n");
+    config();
+    const auto before = dir.entries();
+    const RunResult r = render({"broken.glfx", "-i", card, "-o", "out.png"});
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.errLines().size(), 1u) << r.err;
+    EXPECT_NE(r.err.find("frame 0: the plug-in did not draw the frame"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(dir.entries(), before);
+}
+
+TEST_F(RenderGpuTest, NeverWritesTheUsersConfigFolder) {
+    const Image out = rendered({effects + "blur.glfx", "-i", card}, "out.png");
+    ASSERT_FALSE(out.rgba.empty());
+    EXPECT_TRUE(fs::is_empty(dir / "config")) << "the per-user folder was written";
+}
+
+// ---- The README's examples as written -----------------------------------------------------
+
+// Every line of the README's shell blocks that starts with "glfx", run in order in a folder
+// that holds the repository's effects/ as the README's root does.
+TEST_F(RenderGpuTest, ReadmeExamplesWorkAsWritten) {
+    std::ifstream readme(std::string(GLFX_SOURCE_DIR) + "/README.md");
+    ASSERT_TRUE(readme) << "no README";
+    fs::create_directory_symlink(std::string(GLFX_SOURCE_DIR) + "/effects", dir / "effects");
+    bool inShell = false;
+    int commands = 0;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("```", 0) == 0) {
+            inShell = !inShell && line == "```sh";
+            continue;
+        }
+        if (!inShell || line.rfind("glfx ", 0) != 0) continue;
+        ++commands;
+        const RunResult r = runShell(line, dir.path(), config());
+        EXPECT_EQ(r.exitCode, 0) << line << "\n" << r.err;
+    }
+    EXPECT_GE(commands, 10);
+    EXPECT_TRUE(fs::is_empty(dir / "config"));
+    for (const char* made :
+         {"card.png", "blurred.png", "graded.exr", "halftone.png", "ripple.0011.png",
+          "displaced.0009.png", "corner.png", "Glow.so", "glow_premiere.png"})
+        EXPECT_TRUE(fs::exists(dir / made)) << made;
+}
+
+} // namespace
