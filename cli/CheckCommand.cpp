@@ -51,9 +51,18 @@ bool checkOne(const std::string& path, const CheckOptions& o) {
 }
 
 int runCheck(const CheckOptions& o) {
+    // One file that cannot be read or compiled does not keep the others from being checked.
     bool ok = true;
-    for (const std::string& path : o.paths)
-        ok = checkOne(path, o) && ok;
+    for (const std::string& path : o.paths) {
+        try {
+            ok = checkOne(path, o) && ok;
+        } catch (const CommandError& e) {
+            if (o.paths.size() == 1) throw;
+            std::cout.flush();
+            std::cerr << "glfx check: " << e.what() << "\n";
+            ok = false;
+        }
+    }
     return ok ? 0 : 1;
 }
 

@@ -187,7 +187,8 @@ int runRender(const RenderOptions& o) {
     job.finish();
     showWarnings();
     for (const std::string& problem : job.hostProblems())
-        std::cerr << "glfx render: warning: the host saw the plug-in " << problem << "\n";
+        std::cerr << "glfx render: warning: the emulated host saw a fault of the plug-in: "
+                  << problem << "\n";
     return 0;
 }
 

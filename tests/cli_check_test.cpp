@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <regex>
 #include <sstream>
 
@@ -148,6 +149,46 @@ TEST(SourceMap, MatchesTheParserOnTheGallery) {
         ++files;
     }
     EXPECT_GE(files, 8);
+}
+
+// Texts stitched from the format's own lines and fragments reach the corners of both readers;
+// the map must agree with the parser on every one, and the linter must get through each.
+TEST(SourceMap, AgreesWithTheParserOnGeneratedTexts) {
+    const char* lines[] = {
+        "[ps0]",      "[ps1]",      "[ps]",        "[ps1",
+        "[ps 2]",     "[ps40]",     "[par1]",      "[par]",
+        "[par1x]",    "[vs]",       "[vsx]",       "[routing]",
+        "[settings]", "[x]",        "[]",          "[",
+        "// comment", "; comment",  "/",           "code();",
+        "  indented", "",           "\r",          "name=a",
+        "type=layer", "type=float", "ps1_in0=ps0", "ps0_in1=layer1",
+        "shaders=2",  "params=3",   "a b = c",     "\t",
+        "=x",
+    };
+    const char* noise[] = {"[", "]", "ps", "par", "=", "_in", "0", "1", " ", "\r", "//", "|"};
+    std::mt19937 random(20240611);
+    for (int n = 0; n < 3000; ++n) {
+        std::string code;
+        const int count = 1 + int(random() % 24);
+        for (int i = 0; i < count; ++i) {
+            code += lines[random() % (sizeof lines / sizeof *lines)];
+            if (random() % 8 == 0) code += noise[random() % (sizeof noise / sizeof *noise)];
+            code += random() % 5 == 0 ? "\r\n" : "\n";
+        }
+        EffectDescription d;
+        try {
+            parseDescription(d, code);
+        } catch (const std::out_of_range&) {
+            continue; // the parser stops part-way; the map describes whole texts only
+        }
+        expectMapMatchesParser(code, "generated text " + std::to_string(n));
+        for (const Diagnostic& diag : lintEffect(code, d, mapSources(code)))
+            EXPECT_FALSE(diag.message.empty());
+        if (HasFailure()) {
+            ADD_FAILURE() << "text: " << ::testing::PrintToString(code);
+            return;
+        }
+    }
 }
 
 TEST(SourceMap, RecordsHeadersOfParametersAndPasses) {

@@ -71,6 +71,11 @@ struct GalleryEntry {
     std::vector<std::string> args;
 };
 
+// Test names and failure messages show the entry's name, not its bytes.
+void PrintTo(const GalleryEntry& e, std::ostream* out) {
+    *out << e.name;
+}
+
 std::vector<GalleryEntry> galleryEntries() {
     std::vector<GalleryEntry> entries;
     std::ifstream in(std::string(GLFX_TEST_DATA_DIR) + "/golden/gallery.txt");
