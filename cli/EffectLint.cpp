@@ -530,7 +530,8 @@ private:
         const std::string expected = uniformTypeFor(d_, i);
         if (!defining && expected.empty()) return;
 
-        bool used = false;
+        // A vertex text of the effect's own is compiled into every pass and may read it too.
+        bool used = scanShader(d_.vertexShader).firstUse.count(p.uniform) > 0;
         for (int pass = 0; pass < passes && pass < int(d_.pixelShaders.size()); ++pass) {
             const ShaderNames names = scanShader(d_.pixelShaders[pass]);
             if (names.firstUse.count(p.uniform)) used = true;

@@ -287,3 +287,17 @@ TEST(RawSettings, GivesTheValueBeforeTheParserCutsIt) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Lint, AParameterTheVertexTextReadsIsUsed) {
+    const std::string code = "[settings]\nname=V\n[par1]\ntype=float\nparam=wobble\n[vs]\n"
+                             "uniform float wobble;\nvoid main(void) { gl_Position = ftransform() "
+                             "* wobble; }\n[ps0]\nvoid main(void) { gl_FragColor = vec4(1.0); }\n";
+    EffectDescription d;
+    parseDescription(d, code);
+    for (const Diagnostic& diag : lintEffect(code, d, mapSources(code)))
+        ADD_FAILURE() << formatDiagnostic("inline", diag);
+}
+
+} // namespace
