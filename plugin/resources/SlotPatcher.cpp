@@ -14,9 +14,10 @@ struct Range {
     size_t begin, end;
 };
 
+// The data a loader maps (ELF or PE); the whole file for anything else.
 std::vector<Range> searchRanges(const std::string& image) {
     std::vector<Range> ranges;
-    for (const ImageSection& s : elfSections(image))
+    for (const ImageSection& s : imageSections(image))
         if (s.loaded) ranges.push_back({size_t(s.offset), size_t(s.offset + s.size)});
     if (ranges.empty()) ranges.push_back({0, image.size()});
     return ranges;
@@ -97,11 +98,26 @@ std::string codeSlotFor(const PackRequest& request) {
 } // namespace
 
 SlotOffsets locateSlots(const std::string& image) {
-    const auto signature = buildPropertyResource("", "");
+    const auto signatureBytes = buildPropertyResource("", "");
+    const std::string signature(reinterpret_cast<const char*>(signatureBytes.data()),
+                                kResourceSignatureSize);
     SlotOffsets at;
-    at.resource = findUnique(
-        image, std::string(reinterpret_cast<const char*>(signature.data()), kResourceSignatureSize),
-        "property resource");
+    if (!peSections(image).empty()) {
+        // A Windows library carries it as a real resource, found through the resource directory.
+        uint64_t size = 0;
+        const char* resource =
+            findPeResource(image, kPeResourceType, kPeResourceId, kPeResourceLanguage, &size);
+        if (resource == nullptr)
+            throw std::runtime_error("no PiPL resource 16000 (language 1033) in this file: is it "
+                                     "a glfx plug-in library?");
+        if (size != kPropertyResourceSize ||
+            signature.compare(0, signature.size(), resource, signature.size()) != 0)
+            throw std::runtime_error("the PiPL resource 16000 has " + std::to_string(size) +
+                                     " bytes and is not a glfx property resource");
+        at.resource = size_t(resource - image.data());
+    } else {
+        at.resource = findUnique(image, signature, "property resource");
+    }
     if (image.size() - at.resource < kPropertyResourceSize)
         throw std::runtime_error("property resource is cut short by the end of the file");
     at.nameSlot = findUnique(image, std::string(GLFX_NAME_SLOT_TAG, kSlotTagSize), "name slot") +

@@ -1,5 +1,15 @@
 #include "resources/Slots.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "resources/BinaryImage.h"
+#endif
+
 namespace glfx {
 namespace {
 
@@ -62,7 +72,18 @@ std::string propertyResourceBytes() {
     return readVolatile(reinterpret_cast<const volatile char*>(glfxPropertyResource.data()),
                         kPropertyResourceSize);
 #else
-    return {};
+    // The resource of the module this code is linked into; empty where that module carries none.
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&glfxNameSlot), &self))
+        return {};
+    HRSRC info = FindResourceExA(self, kPeResourceType, MAKEINTRESOURCEA(kPeResourceId),
+                                 kPeResourceLanguage);
+    HGLOBAL loaded = info != nullptr ? LoadResource(self, info) : nullptr;
+    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (data == nullptr) return {};
+    return std::string(static_cast<const char*>(data), SizeofResource(self, info));
 #endif
 }
 
