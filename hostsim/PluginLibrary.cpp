@@ -3,7 +3,15 @@
 #include "resources/BinaryImage.h"
 #include "resources/PropertyResource.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <fstream>
 #include <sstream>
@@ -12,6 +20,43 @@
 namespace glfx::hostsim {
 namespace {
 
+#ifdef _WIN32
+std::string windowsErrorText(DWORD code) {
+    char* message = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
+    std::string text = "Windows error " + std::to_string(code);
+    if (length > 0 && message != nullptr) {
+        std::string said(message, length);
+        while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' '))
+            said.pop_back();
+        text += " (" + said + ")";
+    }
+    if (message != nullptr) LocalFree(message);
+    return text;
+}
+
+// As a Windows host does before it runs any of the library's code: the "PiPL" resource 16000 from
+// the file mapped as data.
+std::string readResource(const std::string& path) {
+    HMODULE data = LoadLibraryExA(path.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (data == nullptr)
+        throw std::runtime_error("cannot open plug-in library " + path + ": " +
+                                 windowsErrorText(GetLastError()));
+    std::string resource;
+    HRSRC info = FindResourceA(data, MAKEINTRESOURCEA(16000), "PiPL");
+    HGLOBAL loaded = info != nullptr ? LoadResource(data, info) : nullptr;
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    const DWORD size = info != nullptr ? SizeofResource(data, info) : 0;
+    if (bytes != nullptr) resource.assign(static_cast<const char*>(bytes), size);
+    FreeLibrary(data);
+    if (info == nullptr)
+        throw std::runtime_error(path + " has no PiPL resource 16000: not a glfx plug-in library");
+    return resource;
+}
+#else
 // The named section that carries the property resource in an ELF plug-in.
 constexpr char kResourceSection[] = ".glfx_pipl";
 
@@ -23,23 +68,42 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
-} // namespace
-
-std::shared_ptr<PluginLibrary> PluginLibrary::load(const std::string& path) {
-    std::shared_ptr<PluginLibrary> lib(new PluginLibrary);
-    lib->path_ = path;
+std::string readResource(const std::string& path) {
     const std::string image = readFile(path);
     uint64_t size = 0;
     const char* resource = findSection(image, kResourceSection, &size);
     if (resource == nullptr)
         throw std::runtime_error(path + " has no " + kResourceSection +
                                  " section: not a glfx plug-in library");
-    if (size < kPropertyResourceSize)
-        throw std::runtime_error(path + ": the property resource has " + std::to_string(size) +
-                                 " bytes, expected " + std::to_string(kPropertyResourceSize));
-    lib->resource_.assign(resource, kPropertyResourceSize);
+    return std::string(resource, size);
+}
+#endif
+
+} // namespace
+
+std::shared_ptr<PluginLibrary> PluginLibrary::load(const std::string& path) {
+    std::shared_ptr<PluginLibrary> lib(new PluginLibrary);
+    lib->path_ = path;
+    const std::string resource = readResource(path);
+    if (resource.size() < kPropertyResourceSize)
+        throw std::runtime_error(path + ": the property resource has " +
+                                 std::to_string(resource.size()) + " bytes, expected " +
+                                 std::to_string(kPropertyResourceSize));
+    lib->resource_ = resource.substr(0, kPropertyResourceSize);
     lib->properties_ = parsePropertyList(lib->resource_);
 
+#ifdef _WIN32
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (module == nullptr)
+        throw std::runtime_error("cannot load " + path + ": " + windowsErrorText(GetLastError()));
+    lib->module_ = module;
+    FARPROC symbol = GetProcAddress(module, lib->properties_.entryPoint.c_str());
+    if (symbol == nullptr)
+        throw std::runtime_error(path + " does not export the entry point \"" +
+                                 lib->properties_.entryPoint + "\" its resource names");
+    lib->entry_ = reinterpret_cast<PF_FilterProc>(reinterpret_cast<void (*)()>(symbol));
+    return lib;
+#else
     lib->module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (lib->module_ == nullptr) {
         const char* why = dlerror();
@@ -51,6 +115,7 @@ std::shared_ptr<PluginLibrary> PluginLibrary::load(const std::string& path) {
                                  lib->properties_.entryPoint + "\" its resource names");
     lib->entry_ = reinterpret_cast<PF_FilterProc>(symbol);
     return lib;
+#endif
 }
 
 std::shared_ptr<PluginLibrary> PluginLibrary::inProcess(PF_FilterProc entry,
@@ -64,7 +129,11 @@ std::shared_ptr<PluginLibrary> PluginLibrary::inProcess(PF_FilterProc entry,
 }
 
 PluginLibrary::~PluginLibrary() {
+#ifdef _WIN32
+    if (module_ != nullptr) FreeLibrary(static_cast<HMODULE>(module_));
+#else
     if (module_ != nullptr) dlclose(module_);
+#endif
 }
 
 } // namespace glfx::hostsim
