@@ -17,7 +17,9 @@ build: configure
 run: build
 	./scripts/run-main.sh $(BUILD)
 
+# The Windows build first: the Linux build's CTest runs its tests under Wine.
 test: build
+	./scripts/build-windows.sh $(BUILD)/windows $(BUILD)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 clean:

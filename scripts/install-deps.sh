@@ -9,6 +9,9 @@ packages=(
     libglew-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
     libpng-dev libopenexr-dev libcli11-dev
     clang libclang-rt-14-dev
+    # The Windows build and its tests under Wine (scripts/build-windows.sh, which also fetches
+    # GLEW's source package with apt-get source).
+    g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth dpkg-dev
 )
 
 missing=()

@@ -1,0 +1,279 @@
+#include "frame_scenarios.h"
+
+#include "shell_test_support.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace glfx::testing {
+namespace {
+
+using hostsim::ChannelOrder;
+using hostsim::Clip;
+using hostsim::HostApp;
+using hostsim::Image;
+using hostsim::Instance;
+using hostsim::RenderPath;
+
+constexpr PF_ParamIndex kTopLeft = 1, kTopRight = 2, kBottomRight = 3, kBottomLeft = 4,
+                        kOutside = 5, kFeather = 6;
+constexpr int kWidth = 64, kHeight = 48;
+
+// Ramps, a checkerboard and a varying alpha: a sample taken anywhere else shows.
+std::vector<float> testPicture(float shift) {
+    std::vector<float> rgba(size_t(kWidth) * kHeight * 4);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            float* p = &rgba[(size_t(y) * kWidth + size_t(x)) * 4];
+            p[0] = std::fmod((float(x) + 0.5f) / kWidth + shift, 1.0f);
+            p[1] = (float(y) + 0.5f) / kHeight;
+            p[2] = ((x / 8 + y / 8) % 2) != 0 ? 0.9f : 0.1f;
+            p[3] = 0.6f + 0.4f * float(x % 5) / 4.0f;
+        }
+    return rgba;
+}
+
+PF_ParamDefUnion point(double x, double y) {
+    PF_ParamDefUnion u;
+    std::memset(&u, 0, sizeof u);
+    u.td.x_value = PF_Fixed(std::lround(x * 65536.0));
+    u.td.y_value = PF_Fixed(std::lround(y * 65536.0));
+    return u;
+}
+PF_ParamDefUnion slider(double value) {
+    PF_ParamDefUnion u;
+    std::memset(&u, 0, sizeof u);
+    u.fs_d.value = value;
+    return u;
+}
+PF_ParamDefUnion choice(A_long oneBased) {
+    PF_ParamDefUnion u;
+    std::memset(&u, 0, sizeof u);
+    u.pd.value = oneBased;
+    return u;
+}
+
+using Quad = double[4][2];
+
+// A convex perspective quad partly outside the frame, so filtering, clipping and the feather all
+// take part.
+constexpr Quad kPerspective = {{6, 4}, {60, 10}, {52, 44}, {-8, 40}};
+constexpr Quad kAffine = {{20, 2}, {62, 12}, {44, 46}, {2, 36}};
+
+void setCorners(Instance& instance, const Quad& quad, bool repeat, double feather) {
+    instance.values[kTopLeft] = point(quad[0][0], quad[0][1]);
+    instance.values[kTopRight] = point(quad[1][0], quad[1][1]);
+    instance.values[kBottomRight] = point(quad[2][0], quad[2][1]);
+    instance.values[kBottomLeft] = point(quad[3][0], quad[3][1]);
+    instance.values[kOutside] = choice(repeat ? 2 : 1);
+    instance.values[kFeather] = slider(feather);
+}
+
+// Pass 0 keeps or drops green and blue by a define; pass 1 mixes it with the layer parameter one
+// step earlier, sampled at a scaled position so interpolation shows.
+const char* const kTwoPassEffect = R"([settings]
+name=Two_pass_fx
+shaders=2
+[par1]
+type=layer
+name=Earlier
+time=-1
+[par2]
+type=float
+name=Amount
+param=amount
+default=0.25
+[par3]
+type=popup
+name=Channels
+param=CHANNELS
+popup=All|Red only
+flags=1
+[routing]
+ps1_in0=ps0
+ps1_in1=layer1
+[ps0]
+uniform sampler2D in0;
+uniform vec2 resolution;
+void main(void)
+{
+    vec4 c = texture2D(in0, gl_FragCoord.xy / resolution);
+#if CHANNELS == 1
+    c.gb = vec2(0.0);
+#endif
+    gl_FragColor = c;
+}
+[ps1]
+uniform sampler2D in0;
+uniform sampler2D in1;
+uniform vec2 resolution;
+uniform float amount;
+void main(void)
+{
+    vec2 uv = gl_FragCoord.xy / resolution;
+    vec4 now = texture2D(in0, uv);
+    vec4 earlier = texture2D(in1, uv * 0.75 + vec2(0.1, 0.05));
+    gl_FragColor = mix(now, earlier, amount);
+}
+)";
+
+// One host and instance of `library`, set up; false when a command failed (already reported).
+struct Session {
+    Session(const std::string& library, HostApp app) : host(library, app) {
+        EXPECT_EQ(host.start(), PF_Err_NONE) << host.returnMessage();
+        instance = &host.addInstance();
+        EXPECT_EQ(host.sequenceSetup(*instance), PF_Err_NONE);
+    }
+    CheckedHost host;
+    Instance* instance = nullptr;
+};
+
+bool render(hostsim::Host& host, Instance& instance, const Clip& input, A_long time,
+            RenderPath path, int depth, const std::string& name,
+            std::vector<ReferenceFrame>& frames) {
+    Image out;
+    const PF_Err result = host.render(instance, input, time, out, {path, 8});
+    EXPECT_EQ(result, PF_Err_NONE) << name << ": " << host.returnMessage();
+    EXPECT_EQ(host.returnMessage(), "") << name;
+    if (result != PF_Err_NONE) return false;
+    frames.push_back({name, out.width, out.height, depth, out.toRgba()});
+    return true;
+}
+
+void builtInEffect(std::vector<ReferenceFrame>& frames) {
+    const std::vector<float> picture = testPicture(0.0f);
+    struct Case {
+        HostApp app;
+        int depth;
+        RenderPath path;
+        const char* name;
+    };
+    const Case cases[] = {{HostApp::AfterEffects, 8, RenderPath::Smart, "builtin_8"},
+                          {HostApp::AfterEffects, 16, RenderPath::Smart, "builtin_16"},
+                          {HostApp::AfterEffects, 32, RenderPath::Classic, "builtin_32"},
+                          {HostApp::PremierePro, 8, RenderPath::Classic, "builtin_premiere"}};
+    for (const Case& c : cases) {
+        Session s(shippedLibrary(), c.app);
+        setCorners(*s.instance, kPerspective, false, 1.5);
+        const ChannelOrder order =
+            c.app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
+        render(s.host, *s.instance,
+               Clip(Image::fromRgba(picture.data(), kWidth, kHeight, c.depth, order)), 0, c.path,
+               c.depth, c.name, frames);
+    }
+}
+
+void twoPassWithDefineRebuild(std::vector<ReferenceFrame>& frames) {
+    Session s(packedLibrary(kTwoPassEffect, "Two_pass_fx"), HostApp::AfterEffects);
+    s.host.timeStep = 10;
+    Clip clip;
+    for (int t = 0; t < 3; ++t) {
+        const std::vector<float> picture = testPicture(0.3f * float(t));
+        clip.add(A_long(t * 10), Image::fromRgba(picture.data(), kWidth, kHeight, 32));
+    }
+    if (!render(s.host, *s.instance, clip, 20, RenderPath::Smart, 32, "two_pass", frames)) return;
+    EXPECT_EQ(s.host.changeParam(*s.instance, 3, choice(2)), PF_Err_NONE);
+    render(s.host, *s.instance, clip, 20, RenderPath::Smart, 32, "two_pass_rebuilt", frames);
+}
+
+void twoInstances(std::vector<ReferenceFrame>& frames) {
+    Session s(shippedLibrary(), HostApp::AfterEffects);
+    Instance& second = s.host.addInstance();
+    EXPECT_EQ(s.host.sequenceSetup(second), PF_Err_NONE);
+    setCorners(*s.instance, kPerspective, true, 0.0);
+    setCorners(second, kAffine, false, 3.0);
+    const std::vector<float> picture = testPicture(0.5f);
+    const Clip input(Image::fromRgba(picture.data(), kWidth, kHeight, 16));
+    // In turn, each on its own context: the second frame of the first must not see the second's.
+    render(s.host, *s.instance, input, 0, RenderPath::Smart, 16, "instance_a", frames);
+    render(s.host, second, input, 0, RenderPath::Smart, 16, "instance_b", frames);
+    render(s.host, *s.instance, input, 1, RenderPath::Smart, 16, "instance_a_again", frames);
+}
+
+} // namespace
+
+std::vector<ReferenceFrame> renderReferenceFrames() {
+    std::vector<ReferenceFrame> frames;
+    builtInEffect(frames);
+    twoPassWithDefineRebuild(frames);
+    twoInstances(frames);
+    return frames;
+}
+
+bool writeFrame(const std::string& folder, const ReferenceFrame& frame) {
+    std::ofstream out(folder + "/" + frame.name + ".rgba", std::ios::binary | std::ios::trunc);
+    out << "glfx-rgba " << frame.width << ' ' << frame.height << ' ' << frame.depth << '\n';
+    out.write(reinterpret_cast<const char*>(frame.rgba.data()),
+              std::streamsize(frame.rgba.size() * sizeof(float)));
+    return bool(out);
+}
+
+bool readFrame(const std::string& folder, const std::string& name, ReferenceFrame* frame,
+               std::string* error) {
+    const std::string path = folder + "/" + name + ".rgba";
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    if (!(in >> magic >> frame->width >> frame->height >> frame->depth) || magic != "glfx-rgba" ||
+        in.get() != '\n' || frame->width <= 0 || frame->height <= 0 || frame->width > 4096 ||
+        frame->height > 4096) {
+        *error = "cannot read the reference frame " + path +
+                 " (the Linux build's windows_reference_frames test writes it)";
+        return false;
+    }
+    frame->name = name;
+    frame->rgba.resize(size_t(frame->width) * size_t(frame->height) * 4);
+    in.read(reinterpret_cast<char*>(frame->rgba.data()),
+            std::streamsize(frame->rgba.size() * sizeof(float)));
+    if (!in || in.peek() != std::char_traits<char>::eof()) {
+        *error = path + " does not hold " + std::to_string(frame->rgba.size()) + " floats";
+        return false;
+    }
+    return true;
+}
+
+::testing::AssertionResult framesMatch(const ReferenceFrame& actual,
+                                       const ReferenceFrame& expected) {
+    if (actual.width != expected.width || actual.height != expected.height)
+        return ::testing::AssertionFailure()
+               << actual.name << ": " << actual.width << "x" << actual.height << ", expected "
+               << expected.width << "x" << expected.height;
+    const float level = expected.depth == 8    ? 1.0f / 255.0f
+                        : expected.depth == 16 ? 1.0f / 32768.0f
+                                               : 1e-5f;
+    const float perPixel = 2.0f * level + 4e-3f;
+    const double allowedFraction = 0.03;
+    const float hardMax = 1.0f;
+
+    const size_t pixels = size_t(expected.width) * size_t(expected.height);
+    size_t misses = 0, worst = 0;
+    float worstError = -1.0f;
+    for (size_t p = 0; p < pixels; ++p) {
+        bool miss = false;
+        for (size_t c = 0; c < 4; ++c) {
+            const size_t i = p * 4 + c;
+            const float error = std::fabs(actual.rgba[i] - expected.rgba[i]);
+            // A NaN fails every comparison: it counts as the worst error there can be.
+            const float counted = std::isnan(error) ? INFINITY : error;
+            if (counted > worstError) {
+                worstError = counted;
+                worst = i;
+            }
+            miss = miss || !(error <= perPixel);
+        }
+        misses += miss ? 1 : 0;
+    }
+    const double fraction = double(misses) / double(pixels);
+    if (fraction <= allowedFraction && worstError <= hardMax) return ::testing::AssertionSuccess();
+    const size_t pixel = worst / 4;
+    return ::testing::AssertionFailure()
+           << actual.name << ": " << misses << " of " << pixels << " pixels off by more than "
+           << perPixel << " (allowed fraction " << allowedFraction << "); worst at ("
+           << pixel % size_t(expected.width) << ", " << pixel / size_t(expected.width)
+           << ") channel " << worst % 4 << ": expected " << expected.rgba[worst] << ", got "
+           << actual.rgba[worst] << " (hard maximum " << hardMax << ")";
+}
+
+} // namespace glfx::testing
