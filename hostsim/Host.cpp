@@ -1010,8 +1010,8 @@ PF_Err Host::render(Instance& instance, const Clip& input, A_long time, Image& o
 
 PF_Err Host::renderClassic(Instance& instance, A_long time, Image& output, int32_t padding) {
     const Image* in = frame_->input->at(time);
-    output = Image::make(in != nullptr ? in->width : 0, in != nullptr ? in->height : 0,
-                         frame_->depth, frame_->order, padding, kOutputFill, kPaddingFill);
+    output.reset(in != nullptr ? in->width : 0, in != nullptr ? in->height : 0, frame_->depth,
+                 frame_->order, padding, kOutputFill, kPaddingFill);
     frame_->output = &output;
     std::vector<PF_ParamDef> defs = parameterArray(instance, time);
     std::vector<PF_ParamDef*> list;
@@ -1043,7 +1043,7 @@ PF_Err Host::renderSmart(Instance& instance, A_long time, Image& output, int32_t
     if (err != PF_Err_NONE) {
         if (preOutput.delete_pre_render_data_func != nullptr && preOutput.pre_render_data)
             preOutput.delete_pre_render_data_func(preOutput.pre_render_data);
-        output = Image::make(0, 0, frame_->depth, frame_->order);
+        output.reset(0, 0, frame_->depth, frame_->order, 0, 0, 0);
         return err;
     }
 
@@ -1051,8 +1051,7 @@ PF_Err Host::renderSmart(Instance& instance, A_long time, Image& output, int32_t
     const PF_LRect& r = preOutput.result_rect;
     const A_long width = std::max<A_long>(0, std::min(r.right, full.right) - std::max(r.left, 0));
     const A_long height = std::max<A_long>(0, std::min(r.bottom, full.bottom) - std::max(r.top, 0));
-    output = Image::make(width, height, frame_->depth, frame_->order, padding, kOutputFill,
-                         kPaddingFill);
+    output.reset(width, height, frame_->depth, frame_->order, padding, kOutputFill, kPaddingFill);
     frame_->output = &output;
     frame_->outputWorld = lendOutput(output);
 

@@ -17,23 +17,29 @@ float unit(float v) {
 
 Image Image::make(int32_t width, int32_t height, int depth, ChannelOrder order, int32_t rowPadding,
                   uint8_t fill, uint8_t padFill) {
-    if (depth != 8 && depth != 16 && depth != 32)
-        throw std::invalid_argument("image depth must be 8, 16 or 32 bits per channel");
-    if (order == ChannelOrder::Bgra && depth != 8)
-        throw std::invalid_argument("blue, green, red, alpha images are 8-bit only");
-    if (width < 0 || height < 0 || rowPadding < 0)
-        throw std::invalid_argument("image size and row padding cannot be negative");
     Image image;
-    image.width = width;
-    image.height = height;
-    image.depth = depth;
-    image.order = order;
-    const size_t row = size_t(width) * size_t(image.pixelBytes());
-    image.rowbytes = int32_t(row) + rowPadding;
-    image.bytes.assign(size_t(height) * size_t(image.rowbytes), padFill);
-    for (int32_t y = 0; y < height; ++y)
-        std::memset(image.row(y), fill, row);
+    image.reset(width, height, depth, order, rowPadding, fill, padFill);
     return image;
+}
+
+void Image::reset(int32_t newWidth, int32_t newHeight, int newDepth, ChannelOrder newOrder,
+                  int32_t rowPadding, uint8_t fill, uint8_t padFill) {
+    if (newDepth != 8 && newDepth != 16 && newDepth != 32)
+        throw std::invalid_argument("image depth must be 8, 16 or 32 bits per channel");
+    if (newOrder == ChannelOrder::Bgra && newDepth != 8)
+        throw std::invalid_argument("blue, green, red, alpha images are 8-bit only");
+    if (newWidth < 0 || newHeight < 0 || rowPadding < 0)
+        throw std::invalid_argument("image size and row padding cannot be negative");
+    width = newWidth;
+    height = newHeight;
+    depth = newDepth;
+    order = newOrder;
+    const size_t row = size_t(width) * size_t(pixelBytes());
+    rowbytes = int32_t(row) + rowPadding;
+    bytes.assign(size_t(height) * size_t(rowbytes), padFill);
+    if (fill != padFill)
+        for (int32_t y = 0; y < height; ++y)
+            std::memset(this->row(y), fill, row);
 }
 
 int Image::position(int c) const {

@@ -32,6 +32,9 @@ struct Image {
     static Image make(int32_t width, int32_t height, int depth,
                       ChannelOrder order = ChannelOrder::Argb, int32_t rowPadding = 0,
                       uint8_t fill = 0, uint8_t padFill = 0);
+    // The same in place, keeping the buffer when it is large enough (a host reusing its frame).
+    void reset(int32_t width, int32_t height, int depth, ChannelOrder order, int32_t rowPadding,
+               uint8_t fill, uint8_t padFill);
 
     // From straight red, green, blue, alpha floats (rows packed, top first): 8 bits is the nearest
     // of 0...255 and 16 bits of 0...32768 to the value clamped to 0...1 (NaN gives 0); 32 bits
