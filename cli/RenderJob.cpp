@@ -59,6 +59,11 @@ A_long clampTime(double t) {
 } // namespace
 
 RenderJob::~RenderJob() {
+    // A failed frame leaves the instance set up; set-down frees what the plug-in holds for it.
+    try {
+        finish();
+    } catch (...) {
+    }
     // The library must be gone before its file and the folders it used.
     host_.reset();
     restoreConfigHome();
@@ -383,7 +388,8 @@ Image RenderJob::renderFrame(int64_t frame) {
 }
 
 void RenderJob::finish() {
-    if (!host_) return;
+    if (!host_ || finished_) return;
+    finished_ = true;
     const PF_Err err = host_->finish();
     if (err != PF_Err_NONE)
         warnings_.push_back("the plug-in's set-down failed" +

@@ -22,7 +22,8 @@ namespace glfx::cli {
 class RenderJob {
 public:
     RenderJob() = default;
-    // Sets the plug-in down, unloads it, then removes the temporary library and folder.
+    // Sets the plug-in down (when finish was not reached), unloads it, then removes the temporary
+    // library and folder.
     ~RenderJob();
     RenderJob(const RenderJob&) = delete;
     RenderJob& operator=(const RenderJob&) = delete;
@@ -60,7 +61,7 @@ public:
     // The frame at frame number `frame`, in the output's depth (8, 16 or 32).
     Image renderFrame(int64_t frame);
 
-    // Sequence and global set-down.
+    // Sequence and global set-down, once.
     void finish();
 
     const std::vector<std::string>& warnings() const { return warnings_; }
@@ -101,6 +102,7 @@ private:
     bool inputWarned_ = false;
     A_u_long timeScale_ = 24;
     A_long timeStep_ = 1;
+    bool finished_ = false;
     bool configRedirected_ = false;
     bool hadConfigHome_ = false;
     std::string savedConfigHome_;
