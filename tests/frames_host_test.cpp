@@ -416,6 +416,16 @@ TEST_F(FramesDefines, DefiningPopupsWriteTheirValueAndAskForARebuild) {
     EXPECT_EQ(*define("#define QUALITY"), "low quality (fast)");
     EXPECT_EQ(instance->record()->needsRebuild, 0);
 
+    // Nor does a rebuild that reads such a value back from the frame's parameters.
+    ASSERT_EQ(host->changeParam(*instance, 1, choice(2)), PF_Err_NONE);
+    ASSERT_EQ(host->render(*instance, Clip(picture(4, 4)), 0, out), PF_Err_NONE);
+    instance->values[1] = choice(9);
+    ASSERT_EQ(host->render(*instance, Clip(picture(4, 4)), 0, out), PF_Err_NONE);
+    ASSERT_EQ(host->changeParam(*instance, 2, choice(1)), PF_Err_NONE);
+    ASSERT_EQ(host->render(*instance, Clip(picture(4, 4)), 0, out), PF_Err_NONE);
+    EXPECT_EQ(*define("#define QUALITY"), "high");
+    EXPECT_EQ(*define("#define MODE"), "0");
+
     // A popup without flags is a uniform: no define, no rebuild.
     ASSERT_EQ(host->changeParam(*instance, 3, choice(2)), PF_Err_NONE);
     EXPECT_EQ(define("#define plain"), nullptr);

@@ -71,8 +71,12 @@ void fillDefines(DefineMap& defines, const EffectDescription& description,
     const int32_t count = std::min(description.settings.paramCount, kMaxParams);
     for (int32_t i = 1; i < count; ++i) {
         if (!isDefiningParam(description, i)) continue;
-        setDefine(defines, description.params[static_cast<size_t>(i)],
-                  truncateToInt32(paramValues[i][0]));
+        const ParamSpec& spec = description.params[static_cast<size_t>(i)];
+        const int32_t choice = truncateToInt32(paramValues[i][0]);
+        // A flags-2 choice outside the items (a stale or damaged value) writes nothing.
+        if (spec.flags == 2 && (choice < 0 || static_cast<size_t>(choice) >= spec.items.size()))
+            continue;
+        setDefine(defines, spec, choice);
     }
 }
 

@@ -60,7 +60,8 @@ std::string defineValueText(const ParamSpec& spec, int32_t choiceIndex);
 // 1-based popup value minus one.
 void setDefine(DefineMap& defines, const ParamSpec& spec, int32_t choiceIndex);
 
-// Sets the entry of every defining parameter below `paramCount` from component 0 of its value.
+// Sets the entry of every defining parameter below `paramCount` from component 0 of its value,
+// except a `flags` 2 choice outside the items, whose entry keeps what it had (or stays absent).
 // Entries are never removed.
 void fillDefines(DefineMap& defines, const EffectDescription& description,
                  const float (*paramValues)[4]);
