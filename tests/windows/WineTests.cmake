@@ -38,5 +38,5 @@ add_test(NAME windows_wine
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/run-under-wine.sh
                  ${GLFX_WINDOWS_BUILD_DIR}/tests/windows/windows_tests.exe)
 set_tests_properties(windows_wine PROPERTIES
-    LABELS "gpu;windows" SKIP_RETURN_CODE 77 FIXTURES_REQUIRED glfx_windows_frames
+    LABELS "gpu;windows" SKIP_RETURN_CODE 77 FIXTURES_REQUIRED glfx_windows_frames TIMEOUT 300
     ENVIRONMENT GLFX_REFERENCE_FRAMES=${GLFX_REFERENCE_FRAMES_DIR})
