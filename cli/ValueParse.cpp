@@ -116,7 +116,7 @@ int hexDigit(char c) {
     return -1;
 }
 
-// The reason a text is not a value of the spec's type, or empty when it is one.
+// The reason a text is not a value of the parameter's type, or empty when it is one.
 std::string convert(const ParamSpec& spec, std::string_view raw, ParamValue& value) {
     const std::string_view text = trim(raw);
     const std::string got = ", got \"" + shown(raw) + "\"";

@@ -48,7 +48,7 @@ private:
 // Entry `index` (1 or above) is a popup with `flags` exactly 1 or 2.
 bool isDefiningParam(const EffectDescription& description, int32_t index);
 
-// "#define " followed by the spec's `uniform`.
+// "#define " followed by the parameter's `uniform`.
 std::string defineKey(const ParamSpec& spec);
 
 // The value text for choice `choiceIndex` (0-based): `flags` 1 gives the index in decimal, `flags`
