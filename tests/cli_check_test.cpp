@@ -79,10 +79,7 @@ TEST_P(LintFileTest, ReportsExactlyTheListedFindings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LintFileTest, ::testing::ValuesIn(lintFiles()),
-                         [](const auto& info) {
-                             std::string n = info.param.substr(0, info.param.size() - 5);
-                             return n;
-                         });
+                         [](const auto& info) { return fs::path(info.param).stem().string(); });
 
 // Rebuilds each shader text from the file lines the map names; it must equal what the parser
 // made, or the checker's line numbers would point at the wrong lines.
@@ -91,18 +88,10 @@ void expectMapMatchesParser(const std::string& code, const std::string& label) {
     parseDescription(d, code);
     const SourceMap map = mapSources(code);
     std::vector<std::string> lines;
-    {
-        size_t pos = 0;
-        while (pos <= code.size()) {
-            size_t lf = code.find('\n', pos);
-            if (lf == std::string::npos) lf = code.size();
-            std::string line = code.substr(pos, lf - pos);
-            while (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            lines.push_back(line);
-            pos = lf + 1;
-        }
-    }
+    std::istringstream in(code);
+    for (std::string line; std::getline(in, line); lines.push_back(line))
+        while (!line.empty() && line.back() == '\r')
+            line.pop_back();
     const auto rebuild = [&](const SourceLines& s) {
         std::string text;
         for (int n : s.fileLines)
@@ -285,10 +274,6 @@ TEST(RawSettings, GivesTheValueBeforeTheParserCutsIt) {
     EXPECT_EQ(rawSettingsValue(code, "name"), longName);
     EXPECT_EQ(rawSettingsValue(code, "category"), "");
 }
-
-} // namespace
-
-namespace {
 
 TEST(Lint, AParameterTheVertexTextReadsIsUsed) {
     const std::string code = "[settings]\nname=V\n[par1]\ntype=float\nparam=wobble\n[vs]\n"

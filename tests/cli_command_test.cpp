@@ -4,11 +4,13 @@
 
 #include "effect/CodeContainer.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 using namespace glfx::test;
+using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,7 +25,7 @@ void expectCleanFailure(const RunResult& r, int code, const std::string& needle,
     EXPECT_EQ(r.exitCode, code) << r.err;
     const auto lines = r.errLines();
     ASSERT_EQ(lines.size(), 1u) << "stderr:\n" << r.err;
-    EXPECT_NE(lines[0].find(needle), std::string::npos) << lines[0];
+    EXPECT_THAT(lines[0], HasSubstr(needle));
     EXPECT_EQ(lines[0].rfind("glfx", 0), 0u) << "names the command: " << lines[0];
     if (folder != nullptr) {
         EXPECT_EQ(folder->entries(), before) << "a file was left behind";
@@ -54,7 +56,7 @@ TEST(CommandLine, HelpListsTheSubcommands) {
     const RunResult r = runGlfx({"--help"});
     EXPECT_EQ(r.exitCode, 0);
     for (const char* sub : {"render", "check", "info", "pack"})
-        EXPECT_NE(r.out.find(sub), std::string::npos) << sub;
+        EXPECT_THAT(r.out, HasSubstr(sub));
 }
 
 TEST(Info, DescribesAnEffectFileAsTextAndAsJson) {
@@ -62,14 +64,14 @@ TEST(Info, DescribesAnEffectFileAsTextAndAsJson) {
     ASSERT_EQ(text.exitCode, 0) << text.err;
     for (const char* part : {"Two-pass blur", "Radius", "radius", "ps1", "in0 <- ps0",
                              "in0 <- layer0 (the effect's input)", "-> output"})
-        EXPECT_NE(text.out.find(part), std::string::npos) << part << "\n" << text.out;
+        EXPECT_THAT(text.out, HasSubstr(part));
 
     const RunResult json = runGlfx({"info", "--json", sourcePath("effects/displace.glfx")});
     ASSERT_EQ(json.exitCode, 0) << json.err;
     for (const char* part :
          {"\"name\": \"Displace\"", "\"type\": \"layer\"", "\"type\": \"float2\"",
           "\"inputs\": [\"layer0\", \"layer1\"]", "\"default\": [2, 0, 0]"})
-        EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
+        EXPECT_THAT(json.out, HasSubstr(part));
 }
 
 TEST(Info, EscapesTextsInJson) {
@@ -78,17 +80,14 @@ TEST(Info, EscapesTextsInJson) {
                               "void main(void) { gl_FragColor = vec4(1.0); }\n");
     const RunResult r = runGlfx({"info", "--json", dir / "q.glfx"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find(R"("name": "Say \"hi\"\\now")"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(R"("description": "a\tb\u0001")"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(R"("name": "Say \"hi\"\\now")"));
+    EXPECT_THAT(r.out, HasSubstr(R"("description": "a\tb\u0001")"));
 }
 
 TEST(Info, FailsCleanlyOnFilesItCannotUse) {
     TempFolder dir;
     writeFile(dir / "routing.glfx", "[routing]\nps1_i=ps0\n");
-    writeFile(dir / "fake.so", std::string("\x7f"
-                                           "ELF",
-                                           4) +
-                                   std::string(200, '\0'));
+    writeFile(dir / "fake.so", std::string(1, '\x7f') + "ELF" + std::string(200, '\0'));
     const struct {
         std::string file;
         const char* needle;
@@ -108,8 +107,9 @@ TEST(Info, FailsCleanlyOnFilesItCannotUse) {
 
 class PackTest : public ::testing::Test {
 protected:
-    RunResult pack(std::vector<std::string> extra, const std::string& effect = kBlur) {
-        std::vector<std::string> args = {"pack", effect, "-o", dir / "out.so"};
+    RunResult pack(std::vector<std::string> extra, const std::string& effect = kBlur,
+                   const std::string& output = "out.so") {
+        std::vector<std::string> args = {"pack", effect, "-o", dir / output};
         args.insert(args.end(), extra.begin(), extra.end());
         return runGlfx(args);
     }
@@ -128,19 +128,16 @@ TEST_F(PackTest, WritesALibraryThatDescribesTheEffect) {
         EXPECT_TRUE(r.err.empty()) << r.err;
         const RunResult info = runGlfx({"info", dir / "out.so"});
         ASSERT_EQ(info.exitCode, 0) << info.err;
-        EXPECT_NE(info.out.find(plain ? "library (plain code)" : "library (enciphered code)"),
-                  std::string::npos)
-            << info.out;
-        EXPECT_NE(info.out.find(plain ? "registers as Two-pass blur in glfx Gallery"
-                                      : "registers as Blur two in Mine"),
-                  std::string::npos)
-            << info.out;
-        EXPECT_NE(info.out.find("in0 <- ps0"), std::string::npos);
+        EXPECT_THAT(info.out,
+                    HasSubstr(plain ? "library (plain code)" : "library (enciphered code)"));
+        EXPECT_THAT(info.out, HasSubstr(plain ? "registers as Two-pass blur in glfx Gallery"
+                                              : "registers as Blur two in Mine"));
+        EXPECT_THAT(info.out, HasSubstr("in0 <- ps0"));
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.so"});
     }
 }
 
-TEST_F(PackTest, RefusesWhatTheSlotsCannotHold) {
+TEST_F(PackTest, RefusesWhatTheSlotsCannotHoldAndAMissingFolder) {
     const std::string header = "[settings]\nname=Big\n[ps0]\n";
     writeFile(dir / "big.glfx",
               header + std::string(glfx::kCodeSlotSize, '/') + "\nvoid main(void) {}\n");
@@ -167,30 +164,24 @@ TEST_F(PackTest, RefusesWhatTheSlotsCannotHold) {
         SCOPED_TRACE(c.effect + " " + ::testing::PrintToString(c.extra));
         expectCleanFailure(pack(c.extra, c.effect), 1, c.needle, &dir, before);
     }
-}
-
-TEST_F(PackTest, RefusesAnOutputInAMissingFolder) {
-    const RunResult r = runGlfx({"pack", kBlur, "-o", dir / "no/such/out.so"});
-    expectCleanFailure(r, 1, "does not exist", &dir, {});
+    expectCleanFailure(pack({}, kBlur, "no/such/out.so"), 1, "does not exist", &dir, before);
 }
 
 TEST(Check, TextOnlyFindingsAndExitCodes) {
     const std::string lint = std::string(GLFX_TEST_DATA_DIR) + "/lint/";
     const RunResult warn = runGlfx({"check", "--no-compile", lint + "unknown_key.glfx"});
     EXPECT_EQ(warn.exitCode, 0) << "warnings alone pass";
-    EXPECT_NE(warn.out.find(lint + "unknown_key.glfx:7: warning: unknown key \"nmae\""),
-              std::string::npos)
-        << warn.out;
-    EXPECT_NE(warn.out.find("0 errors, 2 warnings"), std::string::npos) << warn.out;
+    EXPECT_THAT(warn.out, HasSubstr(lint + "unknown_key.glfx:7: warning: unknown key \"nmae\""));
+    EXPECT_THAT(warn.out, HasSubstr("0 errors, 2 warnings"));
 
     EXPECT_EQ(runGlfx({"check", "--no-compile", "--werror", lint + "unknown_key.glfx"}).exitCode,
               1);
     const RunResult error =
         runGlfx({"check", "--no-compile", lint + "routing_key_without_slot.glfx", kBlur});
     EXPECT_EQ(error.exitCode, 1);
-    EXPECT_NE(error.out.find("routing_key_without_slot.glfx:5: error:"), std::string::npos);
-    EXPECT_NE(error.out.find(kBlur + ": 0 errors, 0 warnings"), std::string::npos)
-        << "later files are still checked";
+    EXPECT_THAT(error.out, HasSubstr("routing_key_without_slot.glfx:5: error:"));
+    EXPECT_THAT(error.out, HasSubstr(kBlur + ": 0 errors, 0 warnings"))
+        << "later files are checked";
 
     expectCleanFailure(runGlfx({"check", "--no-compile", lint + "missing.glfx"}), 1,
                        "No such file");
@@ -212,7 +203,7 @@ protected:
         before = dir.entries();
     }
     RunResult render(std::vector<std::string> args, const std::string& effect = kBlur) {
-        args.insert(args.begin(), effect);
+        if (!effect.empty()) args.insert(args.begin(), effect); // else the built-in effect
         args.insert(args.begin(), "render");
         return runGlfx(args, dir.path(), dir.path());
     }
@@ -252,26 +243,23 @@ TEST_F(RenderInputTest, FailsWithOneLineAndNoOutput) {
     }
 }
 
-TEST_F(RenderInputTest, NamesTheParametersOfTheBuiltInEffect) {
-    const RunResult r = runGlfx({"render", "-i", input, "-o", "out.png", "-p", "Corner=1,2"},
-                                dir.path(), dir.path());
-    expectCleanFailure(r, 1, "Top left (topLeft)", &dir, before);
-}
-
-TEST_F(RenderInputTest, ValuesOfTheWrongKindNameWhatWasExpected) {
+// Each effect's parameters, by its own names.
+TEST_F(RenderInputTest, ValuesOfTheWrongKindNameTheParameter) {
     const std::string grade = sourcePath("effects/color_grade.glfx");
     const struct {
-        std::string param;
+        std::string effect;
+        const char* param;
         const char* needle;
     } cases[] = {
-        {"Lift=#12345", "Lift"},
-        {"Lift=red", "Lift"},
-        {"Hue rotation=left", "Hue rotation"},
-        {"saturation=0:1;0:2", "Saturation"},
+        {"", "Corner=1,2", "Top left (topLeft)"}, // the built-in effect
+        {grade, "Lift=#12345", "Lift"},
+        {grade, "Lift=red", "Lift"},
+        {grade, "Hue rotation=left", "Hue rotation"},
+        {grade, "saturation=0:1;0:2", "Saturation"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.param);
-        expectCleanFailure(render({"-i", input, "-o", "out.png", "-p", c.param}, grade), 1,
+        expectCleanFailure(render({"-i", input, "-o", "out.png", "-p", c.param}, c.effect), 1,
                            c.needle, &dir, before);
     }
 }

@@ -6,9 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <poll.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -17,7 +15,6 @@
 extern char** environ;
 
 namespace glfx::test {
-namespace fs = std::filesystem;
 
 std::vector<std::string> RunResult::errLines() const {
     std::vector<std::string> lines;
@@ -31,21 +28,15 @@ namespace {
 
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const std::string& cwd, const std::vector<std::string>& setEnv) {
-    RunResult result;
-    int outPipe[2];
-    int errPipe[2];
-    if (::pipe(outPipe) != 0) return result;
-    if (::pipe(errPipe) != 0) {
-        ::close(outPipe[0]);
-        ::close(outPipe[1]);
-        return result;
-    }
+    // The child's streams go to files, read once it has exited.
+    TempFolder streams;
+    const std::string outPath = streams / "out", errPath = streams / "err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
 
     std::vector<std::string> argStore = {program};
@@ -69,39 +60,20 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
+    RunResult result;
     pid_t pid = 0;
     const int spawned =
         ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    if (spawned == 0) {
-        // Both pipes are drained together, so a child filling one cannot stall on it.
-        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-        std::string* sinks[2] = {&result.out, &result.err};
-        int open = 2;
-        while (open > 0) {
-            if (::poll(fds, 2, -1) < 0) break;
-            for (int i = 0; i < 2; ++i) {
-                if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-                char buffer[4096];
-                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-                if (n > 0) {
-                    sinks[i]->append(buffer, size_t(n));
-                } else {
-                    fds[i].fd = -1;
-                    --open;
-                }
-            }
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    } else {
+    if (spawned != 0) {
         result.err = "cannot start " + program + ": " + std::strerror(spawned);
+        return result;
     }
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
     return result;
 }
 
@@ -124,39 +96,8 @@ RunResult runShell(const std::string& command, const std::string& cwd,
     return run("/bin/sh", {"-c", command}, cwd, env);
 }
 
-TempFolder::TempFolder() {
-    std::string pattern = ::testing::TempDir() + "glfx_cli_XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-std::vector<std::string> TempFolder::entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_))
-        names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string sourcePath(const std::string& relative) {
     return std::string(GLFX_SOURCE_DIR) + "/" + relative;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 bool glAvailable(std::string& reason) {

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,22 +37,42 @@ RunResult runShell(const std::string& command, const std::string& cwd,
 // A private folder under the test temporary folder, removed with its contents.
 class TempFolder {
 public:
-    TempFolder();
-    ~TempFolder();
+    TempFolder() {
+        if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
     const std::string& path() const { return path_; }
     // File names in the folder, sorted; hidden ones included.
-    std::vector<std::string> entries() const;
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(path_))
+            names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
 private:
-    std::string path_;
+    std::string path_ = ::testing::TempDir() + "glfx_cli_XXXXXX";
 };
 
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
 std::string sourcePath(const std::string& relative);
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);
 
 // A GL context can be made here; `reason` says why not.
 bool glAvailable(std::string& reason);

@@ -31,10 +31,22 @@ ParamSpec popup(const char* name, std::vector<std::string> items) {
 
 struct Case {
     ParamSpec spec;
-    const char* text;
-    std::array<double, 3> value; // when ok
-    const char* error;           // nullptr when the text is valid
+    std::string text;
+    std::array<double, 3> value; // when accepted
+    std::string error;           // empty when accepted
 };
+
+Case ok(const ParamSpec& s, const std::string& text, std::array<double, 3> value) {
+    return {s, text, value, ""};
+}
+// Refused with "parameter "NAME": WHAT".
+Case bad(const ParamSpec& s, const std::string& text, const std::string& what) {
+    return {s, text, {}, "parameter \"" + s.name + "\": " + what};
+}
+// Refused with "parameter "NAME": EXPECTED, got "TEXT"".
+Case got(const ParamSpec& s, const std::string& text, const std::string& expected) {
+    return bad(s, text, expected + ", got \"" + text + "\"");
+}
 
 void runCases(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
@@ -42,13 +54,13 @@ void runCases(const std::vector<Case>& cases) {
         ParamValue value;
         value.v = {-7.0, -7.0, -7.0};
         std::string error;
-        const bool ok = parseValue(c.spec, c.text, value, error);
-        if (c.error) {
-            EXPECT_FALSE(ok);
+        const bool accepted = parseValue(c.spec, c.text, value, error);
+        if (!c.error.empty()) {
+            EXPECT_FALSE(accepted);
             EXPECT_EQ(error, c.error);
             EXPECT_EQ(value.v, (std::array<double, 3>{-7.0, -7.0, -7.0})) << "left untouched";
         } else {
-            EXPECT_TRUE(ok) << error;
+            EXPECT_TRUE(accepted) << error;
             EXPECT_EQ(value.v, c.value);
         }
     }
@@ -72,58 +84,41 @@ std::string trackError(const ParamSpec& s, const char* text) {
 
 TEST(CliValueParse, Sliders) {
     const ParamSpec amount = spec(ParamType::Float, "Amount");
-    const ParamSpec seventy = spec(ParamType::Float, "Mix", 0.0f, 0.7f);
     const ParamSpec count = spec(ParamType::Int, "Count", 0.0f, 10.0f);
     const ParamSpec wide = spec(ParamType::Float, "Radius", 0.0f, 1.0f, {"0", "1000"});
-    const ParamSpec pair = spec(ParamType::Float2, "Scale x", -2.0f, 2.0f);
     const ParamSpec inverted = spec(ParamType::Float, "Odd", 5.0f, 1.0f);
-    runCases({
-        {amount, "0.5", {0.5, 0, 0}, nullptr},
-        {amount, " 0.25\t", {0.25, 0, 0}, nullptr},
-        {amount, "+1", {1, 0, 0}, nullptr},
-        {amount, "1e-1", {0.1, 0, 0}, nullptr},
-        {amount, ".5", {0.5, 0, 0}, nullptr},
-        {seventy, "0.7", {0.7, 0, 0}, nullptr}, // meets a maximum stored as float
-        {amount, "1.5", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"1.5\""},
-        {amount, "-0.01", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"-0.01\""},
-        {amount, "abc", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"abc\""},
-        {amount, "", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"\""},
-        {amount, "0.5x", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"0.5x\""},
-        {amount, "0x1", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"0x1\""},
-        {amount, "nan", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"nan\""},
-        {amount, "inf", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"inf\""},
-        {amount, "1e400", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"1e400\""},
-        {amount, "++1", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"++1\""},
-        {amount, "0.5,1", {}, "parameter \"Amount\": expected a number from 0 to 1, got \"0.5,1\""},
-        {count, "3", {3, 0, 0}, nullptr},
-        {count, "4.0", {4, 0, 0}, nullptr},
-        {count,
-         "2.5",
-         {},
-         "parameter \"Count\": expected a whole number from 0 to 10, got \"2.5\""},
-        {count, "11", {}, "parameter \"Count\": expected a whole number from 0 to 10, got \"11\""},
-        {wide, "500", {500, 0, 0}, nullptr}, // the items' valid range, not min...max
-        {wide, "1001", {}, "parameter \"Radius\": expected a number from 0 to 1000, got \"1001\""},
-        {pair, "-1.5", {-1.5, 0, 0}, nullptr},
-        {inverted, "100", {100, 0, 0}, nullptr}, // no range to check against
-        {inverted, "x", {}, "parameter \"Odd\": expected a number, got \"x\""},
-    });
+    std::vector<Case> cases = {
+        ok(amount, "0.5", {0.5}),
+        ok(amount, " 0.25\t", {0.25}),
+        ok(amount, "+1", {1}),
+        ok(amount, "1e-1", {0.1}),
+        ok(amount, ".5", {0.5}),
+        ok(spec(ParamType::Float, "Mix", 0.0f, 0.7f), "0.7", {0.7}), // a maximum stored as float
+        ok(count, "3", {3}),
+        ok(count, "4.0", {4}),
+        got(count, "2.5", "expected a whole number from 0 to 10"),
+        got(count, "11", "expected a whole number from 0 to 10"),
+        ok(wide, "500", {500}), // the items' valid range, not min...max
+        got(wide, "1001", "expected a number from 0 to 1000"),
+        ok(spec(ParamType::Float2, "Scale x", -2.0f, 2.0f), "-1.5", {-1.5}),
+        ok(inverted, "100", {100}), // no range to check against
+        got(inverted, "x", "expected a number"),
+    };
+    for (const char* text :
+         {"1.5", "-0.01", "abc", "", "0.5x", "0x1", "nan", "inf", "1e400", "++1", "0.5,1"})
+        cases.push_back(got(amount, text, "expected a number from 0 to 1"));
+    runCases(cases);
 }
 
 TEST(CliValueParse, Checkboxes) {
     const ParamSpec box = spec(ParamType::Check, "Invert");
-    const char* expected = "parameter \"Invert\": expected on, off, true, false, 1 or 0, got ";
     std::vector<Case> cases;
     for (const char* on : {"on", "ON", "true", "True", "1", " on "})
-        cases.push_back({box, on, {1, 0, 0}, nullptr});
+        cases.push_back(ok(box, on, {1}));
     for (const char* off : {"off", "Off", "false", "FALSE", "0"})
-        cases.push_back({box, off, {0, 0, 0}, nullptr});
-    const std::string yes = std::string(expected) + "\"yes\"";
-    const std::string two = std::string(expected) + "\"2\"";
-    const std::string empty = std::string(expected) + "\"\"";
-    cases.push_back({box, "yes", {}, yes.c_str()});
-    cases.push_back({box, "2", {}, two.c_str()});
-    cases.push_back({box, "", {}, empty.c_str()});
+        cases.push_back(ok(box, off, {0}));
+    for (const char* other : {"yes", "2", ""})
+        cases.push_back(got(box, other, "expected on, off, true, false, 1 or 0"));
     runCases(cases);
 }
 
@@ -134,158 +129,98 @@ TEST(CliValueParse, PopupsByTextThenByOneBasedNumber) {
     // Items named before "type=popup" leave max at 1: the host offers two choices.
     const ParamSpec early = spec(ParamType::Popup, "Early", 0.0f, 1.0f, {"One", "Two", "Three"});
     const ParamSpec unnamed = spec(ParamType::Popup, "Bare", 0.0f, 2.0f);
-    runCases({
-        {quality, "Mid", {2, 0, 0}, nullptr},
-        {quality, "mid", {2, 0, 0}, nullptr},
-        {quality, " HIGH ", {3, 0, 0}, nullptr},
-        {quality, "1", {1, 0, 0}, nullptr},
-        {quality, "3", {3, 0, 0}, nullptr},
-        {quality,
-         "4",
-         {},
-         "parameter \"Quality\": expected one of \"Low\", \"Mid\", \"High\" or a choice number "
-         "from 1 to 3, got \"4\""},
-        {quality,
-         "0",
-         {},
-         "parameter \"Quality\": expected one of \"Low\", \"Mid\", \"High\" or a choice number "
-         "from 1 to 3, got \"0\""},
-        {quality,
-         "1.5",
-         {},
-         "parameter \"Quality\": expected one of \"Low\", \"Mid\", \"High\" or a choice number "
-         "from 1 to 3, got \"1.5\""},
-        {quality,
-         "Lo",
-         {},
-         "parameter \"Quality\": expected one of \"Low\", \"Mid\", \"High\" or a choice number "
-         "from 1 to 3, got \"Lo\""},
-        {samples, "4", {3, 0, 0}, nullptr}, // the item "4", not choice 4
-        {samples, "3", {3, 0, 0}, nullptr}, // no item "3": choice 3
-        {cased, "a", {1, 0, 0}, nullptr},
-        {cased, "A", {2, 0, 0}, nullptr},
-        {cased, "padded", {5, 0, 0}, nullptr},
-        {cased, " Padded ", {5, 0, 0}, nullptr},
-        {cased,
-         "Ab",
-         {},
-         "parameter \"Case\": \"Ab\" matches choices 3 and 4; give the exact text or the choice "
-         "number"},
-        {early, "Two", {2, 0, 0}, nullptr},
-        {early,
-         "Three",
-         {},
-         "parameter \"Early\": expected one of \"One\", \"Two\" or a choice number from 1 to 2, "
-         "got \"Three\""},
-        {unnamed, "3", {3, 0, 0}, nullptr},
-        {unnamed, "x", {}, "parameter \"Bare\": expected a choice number from 1 to 3, got \"x\""},
-        {spec(ParamType::Popup, "Broken", 0.0f, -1.0f),
-         "1",
-         {},
-         "parameter \"Broken\": the popup has no choices"},
-    });
+    std::vector<Case> cases = {
+        ok(quality, "Mid", {2}),
+        ok(quality, "mid", {2}),
+        ok(quality, " HIGH ", {3}),
+        ok(quality, "1", {1}),
+        ok(quality, "3", {3}),
+        ok(samples, "4", {3}), // the item "4", not choice 4
+        ok(samples, "3", {3}), // no item "3": choice 3
+        ok(cased, "a", {1}),
+        ok(cased, "A", {2}),
+        ok(cased, "padded", {5}),
+        ok(cased, " Padded ", {5}),
+        bad(cased, "Ab",
+            "\"Ab\" matches choices 3 and 4; give the exact text or the choice number"),
+        ok(early, "Two", {2}),
+        got(early, "Three", "expected one of \"One\", \"Two\" or a choice number from 1 to 2"),
+        ok(unnamed, "3", {3}),
+        got(unnamed, "x", "expected a choice number from 1 to 3"),
+        bad(spec(ParamType::Popup, "Broken", 0.0f, -1.0f), "1", "the popup has no choices"),
+    };
+    for (const char* text : {"4", "0", "1.5", "Lo"})
+        cases.push_back(got(quality, text,
+                            "expected one of \"Low\", \"Mid\", \"High\" or a choice number "
+                            "from 1 to 3"));
+    runCases(cases);
 }
 
 TEST(CliValueParse, ColoursAnglesPoints) {
     const ParamSpec tint = spec(ParamType::Color, "Tint");
     const ParamSpec turn = spec(ParamType::Angle, "Turn");
     const ParamSpec centre = spec(ParamType::Point, "Centre");
-    const char* colour = "parameter \"Tint\": expected a colour as #rrggbb or r,g,b with "
-                         "components from 0 to 1";
-    const std::string c1 = std::string(colour) + ", got \"#ff800\"";
-    const std::string c2 = std::string(colour) + ", got \"#gg0000\"";
-    const std::string c3 =
-        std::string(colour) + " (use #rrggbb for 0...255 levels), got \"255,128,0\"";
-    const std::string c4 = std::string(colour) + ", got \"1,0\"";
-    const std::string c5 = std::string(colour) + ", got \"1,0,0,0\"";
-    const std::string c6 = std::string(colour) + ", got \"#ff8000ff\"";
-    const std::string c7 = std::string(colour) + ", got \"1,,0\"";
-    const char* point = "parameter \"Centre\": expected a point as x,y in layer pixels, each from "
-                        "-32768 to 32767, got ";
-    const std::string p1 = std::string(point) + "\"10\"";
-    const std::string p2 = std::string(point) + "\"1,2,3\"";
-    const std::string p3 = std::string(point) + "\"40000,0\"";
-    const std::string p4 = std::string(point) + "\"10 20\"";
-    runCases({
-        {tint, "#ff8000", {255, 128, 0}, nullptr},
-        {tint, "#FF8000", {255, 128, 0}, nullptr},
-        {tint, "#00aB0c", {0, 171, 12}, nullptr},
-        {tint, "1,0.5,0", {255, 128, 0}, nullptr},
-        {tint, "0.2, 0.4 ,1", {51, 102, 255}, nullptr},
-        {tint, "#ff800", {}, c1.c_str()},
-        {tint, "#gg0000", {}, c2.c_str()},
-        {tint, "255,128,0", {}, c3.c_str()},
-        {tint, "1,0", {}, c4.c_str()},
-        {tint, "1,0,0,0", {}, c5.c_str()},
-        {tint, "#ff8000ff", {}, c6.c_str()},
-        {tint, "1,,0", {}, c7.c_str()},
-        {turn, "45", {45, 0, 0}, nullptr},
-        {turn, "-90.5", {-90.5, 0, 0}, nullptr},
-        {turn, "720", {720, 0, 0}, nullptr},
-        {turn,
-         "40000",
-         {},
-         "parameter \"Turn\": expected an angle in degrees from -32768 to 32767, got \"40000\""},
-        {turn,
-         "45deg",
-         {},
-         "parameter \"Turn\": expected an angle in degrees from -32768 to 32767, got \"45deg\""},
-        {centre, "10,20", {10, 20, 0}, nullptr},
-        {centre, "10.75, -0.5", {10.75, -0.5, 0}, nullptr},
-        {centre, "10", {}, p1.c_str()},
-        {centre, "1,2,3", {}, p2.c_str()},
-        {centre, "40000,0", {}, p3.c_str()},
-        {centre, "10 20", {}, p4.c_str()},
-    });
+    const std::string colour = "expected a colour as #rrggbb or r,g,b with components from 0 to 1";
+    std::vector<Case> cases = {
+        ok(tint, "#ff8000", {255, 128, 0}),
+        ok(tint, "#FF8000", {255, 128, 0}),
+        ok(tint, "#00aB0c", {0, 171, 12}),
+        ok(tint, "1,0.5,0", {255, 128, 0}),
+        ok(tint, "0.2, 0.4 ,1", {51, 102, 255}),
+        got(tint, "255,128,0", colour + " (use #rrggbb for 0...255 levels)"),
+        ok(turn, "45", {45}),
+        ok(turn, "-90.5", {-90.5}),
+        ok(turn, "720", {720}),
+        ok(centre, "10,20", {10, 20}),
+        ok(centre, "10.75, -0.5", {10.75, -0.5}),
+    };
+    for (const char* text : {"#ff800", "#gg0000", "1,0", "1,0,0,0", "#ff8000ff", "1,,0"})
+        cases.push_back(got(tint, text, colour));
+    for (const char* text : {"40000", "45deg"})
+        cases.push_back(got(turn, text, "expected an angle in degrees from -32768 to 32767"));
+    for (const char* text : {"10", "1,2,3", "40000,0", "10 20"})
+        cases.push_back(got(centre, text,
+                            "expected a point as x,y in layer pixels, each from -32768 to 32767"));
+    runCases(cases);
 }
 
 TEST(CliValueParse, TypesWithoutValues) {
     ParamSpec unnamed = spec(ParamType::TopicStart, "");
     unnamed.uniform.clear();
     runCases({
-        {spec(ParamType::Layer, "Matte"),
-         "matte.png",
-         {},
-         "parameter \"Matte\": is a layer: it takes an image file, not a value"},
-        {spec(ParamType::TopicStart, "Look"),
-         "1",
-         {},
-         "parameter \"Look\": has no value to set (it is a topic_start)"},
-        {spec(ParamType::TopicEnd, "Look end"),
-         "1",
-         {},
-         "parameter \"Look end\": has no value to set (it is a topic_end)"},
-        {spec(ParamType::None, "Gap"),
-         "1",
-         {},
-         "parameter \"Gap\": has no value to set (it is a none)"},
+        bad(spec(ParamType::Layer, "Matte"), "matte.png",
+            "is a layer: it takes an image file, not a value"),
+        bad(spec(ParamType::TopicStart, "Look"), "1", "has no value to set (it is a topic_start)"),
+        bad(spec(ParamType::TopicEnd, "Look end"), "1", "has no value to set (it is a topic_end)"),
+        bad(spec(ParamType::None, "Gap"), "1", "has no value to set (it is a none)"),
         {unnamed, "1", {}, "parameter \"(unnamed)\": has no value to set (it is a topic_start)"},
     });
 }
 
 TEST(CliValueParse, MessagesNameTheParameterOnOneShortLine) {
+    const auto errorFor = [](const ParamSpec& s, const std::string& text) {
+        ParamValue value;
+        std::string error;
+        EXPECT_FALSE(parseValue(s, text, value, error)) << text;
+        return error;
+    };
     ParamSpec byUniform = spec(ParamType::Float, "");
     byUniform.uniform = "amount";
-    std::string error;
-    ParamValue value;
-    EXPECT_FALSE(parseValue(byUniform, "x", value, error));
-    EXPECT_EQ(error, "parameter \"amount\": expected a number from 0 to 1, got \"x\"");
-
-    EXPECT_FALSE(parseValue(spec(ParamType::Float, "Amount"), "1\n2", value, error));
-    EXPECT_EQ(error, "parameter \"Amount\": expected a number from 0 to 1, got \"1?2\"");
-
-    EXPECT_FALSE(
-        parseValue(spec(ParamType::Float, "Amount"), std::string(1000, '9') + "x", value, error));
-    EXPECT_EQ(error, "parameter \"Amount\": expected a number from 0 to 1, got \"" +
-                         std::string(40, '9') + "...\"");
-
+    EXPECT_EQ(errorFor(byUniform, "x"),
+              "parameter \"amount\": expected a number from 0 to 1, got \"x\"");
+    const ParamSpec amount = spec(ParamType::Float, "Amount");
+    EXPECT_EQ(errorFor(amount, "1\n2"),
+              "parameter \"Amount\": expected a number from 0 to 1, got \"1?2\"");
+    EXPECT_EQ(errorFor(amount, std::string(1000, '9') + "x"),
+              "parameter \"Amount\": expected a number from 0 to 1, got \"" + std::string(40, '9') +
+                  "...\"");
     std::vector<std::string> many;
     for (int i = 0; i < 20; ++i)
         many.push_back("item" + std::to_string(i));
-    EXPECT_FALSE(parseValue(popup("Many", many), "nope", value, error));
-    EXPECT_EQ(error, "parameter \"Many\": expected one of \"item0\", \"item1\", \"item2\", "
-                     "\"item3\", \"item4\", \"item5\", \"item6\", \"item7\", ... or a choice "
-                     "number from 1 to 20, got \"nope\"");
+    EXPECT_EQ(errorFor(popup("Many", many), "nope"),
+              "parameter \"Many\": expected one of \"item0\", \"item1\", \"item2\", \"item3\", "
+              "\"item4\", \"item5\", \"item6\", \"item7\", ... or a choice number from 1 to 20, "
+              "got \"nope\"");
 }
 
 TEST(CliValueParse, KeyframesInterpolateLinearlyAndHoldAtTheEnds) {
@@ -352,31 +287,27 @@ TEST(CliValueParse, ConstantsAndChoicesWithColons) {
 
 TEST(CliValueParse, KeyframeErrors) {
     const ParamSpec amount = spec(ParamType::Float, "Amount");
-    struct Case {
+    const std::string form = "expected time:value, keys separated by ';'";
+    const struct {
         const char* text;
-        const char* error;
+        int key;
+        const char* keyText;
+        std::string what;
+    } cases[] = {
+        {"0:0;0:1", 2, "0:1", "key times must increase (0 follows 0)"},
+        {"5:0;1:1", 2, "1:1", "key times must increase (1 follows 5)"},
+        {"x:1", 1, "x:1", form},
+        {"0:1;", 2, "", form},
+        {"0:1;;2:0", 2, "", form},
+        {"nan:0", 1, "nan:0", form},
+        {":1", 1, ":1", form},
+        {"0:1,2:0", 1, "0:1,2:0", "expected a number from 0 to 1, got \"1,2:0\""},
+        {"0:0;1:2", 2, "1:2", "expected a number from 0 to 1, got \"2\""},
     };
-    for (const Case& c : {
-             Case{"0:0;0:1", "parameter \"Amount\": key 2 \"0:1\": key times must increase (0 "
-                             "follows 0)"},
-             Case{"5:0;1:1", "parameter \"Amount\": key 2 \"1:1\": key times must increase (1 "
-                             "follows 5)"},
-             Case{"x:1", "parameter \"Amount\": key 1 \"x:1\": expected time:value, keys "
-                         "separated by ';'"},
-             Case{"0:1;", "parameter \"Amount\": key 2 \"\": expected time:value, keys separated "
-                          "by ';'"},
-             Case{"0:1;;2:0", "parameter \"Amount\": key 2 \"\": expected time:value, keys "
-                              "separated by ';'"},
-             Case{"0:1,2:0", "parameter \"Amount\": key 1 \"0:1,2:0\": expected a number from 0 "
-                             "to 1, got \"1,2:0\""},
-             Case{"0:0;1:2", "parameter \"Amount\": key 2 \"1:2\": expected a number from 0 to "
-                             "1, got \"2\""},
-             Case{"nan:0", "parameter \"Amount\": key 1 \"nan:0\": expected time:value, keys "
-                           "separated by ';'"},
-             Case{":1", "parameter \"Amount\": key 1 \":1\": expected time:value, keys "
-                        "separated by ';'"},
-         })
-        EXPECT_EQ(trackError(amount, c.text), c.error) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(trackError(amount, c.text), "parameter \"Amount\": key " + std::to_string(c.key) +
+                                                  " \"" + c.keyText + "\": " + c.what)
+            << c.text;
 
     // A failed parse leaves the caller's track as it was.
     ValueTrack kept = track(amount, "0:0.5");

@@ -1,5 +1,6 @@
 #include "effect/CodeContainer.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -87,12 +88,9 @@ TEST(CodeContainer, EncipherRefusesWhatTheSlotCannotCarry) {
     std::string text;
     for (int i = 0; i < 3; ++i)
         text.push_back(static_cast<char>(kCipherEndMarker[i] ^ (('k' + i) % 255)));
-    try {
-        encipherCode(text, key);
-        ADD_FAILURE() << "marker in the body must be refused";
-    } catch (const std::invalid_argument& e) {
-        EXPECT_NE(std::string(e.what()).find("offset 0"), std::string::npos) << e.what();
-    }
+    EXPECT_THAT([&] { encipherCode(text, key); },
+                ::testing::ThrowsMessage<std::invalid_argument>(::testing::HasSubstr("offset 0")))
+        << "marker in the body must be refused";
 }
 
 class CodeFile : public ::testing::Test {

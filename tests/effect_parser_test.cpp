@@ -1,11 +1,14 @@
 #include "effect/Parser.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <stdexcept>
 
 using namespace glfx;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -111,42 +114,31 @@ TEST(Parser, CommentsSurviveOnlyInPixelSections) {
     EXPECT_EQ(d.settings.name, "Z");
 }
 
+using S = const EffectSettings&;
 struct SettingsCase {
     const char* text;
-    void (*check)(const EffectSettings&);
+    void (*check)(S);
 };
 
 TEST(Parser, SettingsKeys) {
     const SettingsCase cases[] = {
-        {"[settings]\nfast=true\n", [](const EffectSettings& s) { EXPECT_FALSE(s.fast); }},
-        {"[settings]\nfast=1\n", [](const EffectSettings& s) { EXPECT_TRUE(s.fast); }},
-        {"[settings]\nname = Foo\n", [](const EffectSettings& s) { EXPECT_EQ(s.name, ""); }},
+        {"[settings]\nfast=true\n", [](S s) { EXPECT_FALSE(s.fast); }},
+        {"[settings]\nfast=1\n", [](S s) { EXPECT_TRUE(s.fast); }},
+        {"[settings]\nname = Foo\n", [](S s) { EXPECT_EQ(s.name, ""); }},
         {"[settings]\nname=0123456789012345678901234567890123\n",
-         [](const EffectSettings& s) { EXPECT_EQ(s.name, "0123456789012345678901234567890"); }},
-        {"[settings]\nmatchname=m\nuniqueid=u\n",
-         [](const EffectSettings& s) { EXPECT_EQ(s.uniqueid, "u"); }},
+         [](S s) { EXPECT_EQ(s.name, "0123456789012345678901234567890"); }},
+        {"[settings]\nmatchname=m\nuniqueid=u\n", [](S s) { EXPECT_EQ(s.uniqueid, "u"); }},
         {"[settings]\nedge_repeat=1\ncellsx=12abc\ncellsy=x\n",
-         [](const EffectSettings& s) {
-             EXPECT_EQ(s.edgeRepeat, 1);
-             EXPECT_EQ(s.cellsx, 12);
-             EXPECT_EQ(s.cellsy, 0);
+         [](S s) {
+             EXPECT_EQ(std::tie(s.edgeRepeat, s.cellsx, s.cellsy), std::make_tuple(1, 12, 0));
          }},
         {"[settings]\ndescription=a=b\nversion=\n",
-         [](const EffectSettings& s) {
-             EXPECT_EQ(s.description, "a=b");
-             EXPECT_EQ(s.version, "");
-         }},
+         [](S s) { EXPECT_EQ(std::tie(s.description, s.version), std::make_tuple("a=b", "")); }},
         {"[settings]\nparams=500\nshaders=99\n",
-         [](const EffectSettings& s) {
-             EXPECT_EQ(s.paramCount, 128);
-             EXPECT_EQ(s.passCount, 32);
-         }},
+         [](S s) { EXPECT_EQ(std::tie(s.paramCount, s.passCount), std::make_tuple(128, 32)); }},
         {"[settings]\nparams=-4\nshaders=-1\n",
-         [](const EffectSettings& s) {
-             EXPECT_EQ(s.paramCount, 0);
-             EXPECT_EQ(s.passCount, 0);
-         }},
-        {"[settings\nname=Q\n", [](const EffectSettings& s) { EXPECT_EQ(s.name, ""); }},
+         [](S s) { EXPECT_EQ(std::tie(s.paramCount, s.passCount), std::make_tuple(0, 0)); }},
+        {"[settings\nname=Q\n", [](S s) { EXPECT_EQ(s.name, ""); }},
     };
     for (const SettingsCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -154,81 +146,61 @@ TEST(Parser, SettingsKeys) {
     }
 }
 
+using P = const ParamSpec&;
+std::array<float, 3> defaults(float a, float b, float c) {
+    return {a, b, c};
+}
 struct EntryCase {
     const char* text;
-    void (*check)(const ParamSpec&);
+    void (*check)(P);
 };
 
 TEST(Parser, EntryKeysOfParameterOne) {
     const EntryCase cases[] = {
-        {"type=check\nhidden=yes\n", [](const ParamSpec& p) { EXPECT_FALSE(p.hidden); }},
-        {"hidden=true\n", [](const ParamSpec& p) { EXPECT_TRUE(p.hidden); }},
-        {"hidden=1\n", [](const ParamSpec& p) { EXPECT_TRUE(p.hidden); }},
-        {"type=check\ndefault=true\n",
-         [](const ParamSpec& p) {
-             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{1, 1, 1}));
-         }},
-        {"default=true|false\n",
-         [](const ParamSpec& p) {
-             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{1, 0, 0}));
-         }},
-        {"default=0.2|0.4\n",
-         [](const ParamSpec& p) {
-             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{0.2f, 0.4f, 0.4f}));
-         }},
-        {"default=1|2|3|4\n",
-         [](const ParamSpec& p) {
-             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{1, 2, 3}));
-         }},
-        {"default=1|2|3\ntime=-5\n",
-         [](const ParamSpec& p) {
-             EXPECT_EQ(p.defaultValue, (std::array<float, 3>{-5, 2, 3}));
-         }},
+        {"type=check\nhidden=yes\n", [](P p) { EXPECT_FALSE(p.hidden); }},
+        {"hidden=true\n", [](P p) { EXPECT_TRUE(p.hidden); }},
+        {"hidden=1\n", [](P p) { EXPECT_TRUE(p.hidden); }},
+        {"type=check\ndefault=true\n", [](P p) { EXPECT_EQ(p.defaultValue, defaults(1, 1, 1)); }},
+        {"default=true|false\n", [](P p) { EXPECT_EQ(p.defaultValue, defaults(1, 0, 0)); }},
+        {"default=0.2|0.4\n", [](P p) { EXPECT_EQ(p.defaultValue, defaults(0.2f, 0.4f, 0.4f)); }},
+        {"default=1|2|3|4\n", [](P p) { EXPECT_EQ(p.defaultValue, defaults(1, 2, 3)); }},
+        {"default=1|2|3\ntime=-5\n", [](P p) { EXPECT_EQ(p.defaultValue, defaults(-5, 2, 3)); }},
         {"type=popup\npopup=Low|Mid|High\n",
-         [](const ParamSpec& p) {
+         [](P p) {
              EXPECT_EQ(p.items, (std::vector<std::string>{"Low", "Mid", "High"}));
              EXPECT_EQ(p.min, 0);
              EXPECT_EQ(p.max, 2);
          }},
         {"popup=Low|Mid|High\ntype=popup\n",
-         [](const ParamSpec& p) {
-             EXPECT_EQ(p.items.size(), 3u);
-             EXPECT_EQ(p.max, 1);
-         }},
+         [](P p) { EXPECT_EQ(std::make_tuple(p.items.size(), p.max), std::make_tuple(3u, 1.0f)); }},
         {"type=popup\npopup=A|B\npopup=C\n",
-         [](const ParamSpec& p) {
+         [](P p) {
              EXPECT_EQ(p.text, "C");
              EXPECT_EQ(p.items, (std::vector<std::string>{"A", "B", "C"}));
              EXPECT_EQ(p.max, 0);
          }},
         {"text=a|b|c|\ntext=a||b\ntext=\n",
-         [](const ParamSpec& p) {
+         [](P p) {
              EXPECT_EQ(p.items, (std::vector<std::string>{"a", "b", "c", "a", "", "b"}));
          }},
         {"type=color\ntype=float\n",
-         [](const ParamSpec& p) {
-             EXPECT_EQ(p.type, ParamType::Float);
-             EXPECT_EQ(p.components, 3);
+         [](P p) {
+             EXPECT_EQ(std::tie(p.type, p.components), std::make_tuple(ParamType::Float, 3));
          }},
-        {"type=point\n", [](const ParamSpec& p) { EXPECT_EQ(p.components, 2); }},
-        {"type=int\ntype=bogus\n", [](const ParamSpec& p) { EXPECT_EQ(p.type, ParamType::Int); }},
-        {"type=topic_end\n", [](const ParamSpec& p) { EXPECT_EQ(p.type, ParamType::TopicEnd); }},
-        {"type=popup\nflags=1\n", [](const ParamSpec& p) { EXPECT_EQ(p.components, 0); }},
-        {"flags=2\ntype=popup\n", [](const ParamSpec& p) { EXPECT_EQ(p.components, 1); }},
-        {"groupswitch=3\n", [](const ParamSpec& p) { EXPECT_EQ(p.group, -3); }},
-        {"groupswitch=-2147483648\n", [](const ParamSpec& p) { EXPECT_EQ(p.group, INT32_MIN); }},
+        {"type=point\n", [](P p) { EXPECT_EQ(p.components, 2); }},
+        {"type=int\ntype=bogus\n", [](P p) { EXPECT_EQ(p.type, ParamType::Int); }},
+        {"type=topic_end\n", [](P p) { EXPECT_EQ(p.type, ParamType::TopicEnd); }},
+        {"type=popup\nflags=1\n", [](P p) { EXPECT_EQ(p.components, 0); }},
+        {"flags=2\ntype=popup\n", [](P p) { EXPECT_EQ(p.components, 1); }},
+        {"groupswitch=3\n", [](P p) { EXPECT_EQ(p.group, -3); }},
+        {"groupswitch=-2147483648\n", [](P p) { EXPECT_EQ(p.group, INT32_MIN); }},
         {"group=2\nmin=-1.5\nmax=1e3\n",
-         [](const ParamSpec& p) {
-             EXPECT_EQ(p.group, 2);
-             EXPECT_EQ(p.min, -1.5f);
-             EXPECT_EQ(p.max, 1000.0f);
+         [](P p) {
+             EXPECT_EQ(std::tie(p.group, p.min, p.max), std::make_tuple(2, -1.5f, 1000.0f));
          }},
-        {"max=1e300\n", [](const ParamSpec& p) { EXPECT_TRUE(std::isinf(p.max)); }},
+        {"max=1e300\n", [](P p) { EXPECT_TRUE(std::isinf(p.max)); }},
         {"display=Shown\nparam=u_x\n",
-         [](const ParamSpec& p) {
-             EXPECT_EQ(p.name, "Shown");
-             EXPECT_EQ(p.uniform, "u_x");
-         }},
+         [](P p) { EXPECT_EQ(std::tie(p.name, p.uniform), std::make_tuple("Shown", "u_x")); }},
     };
     for (const EntryCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -310,14 +282,10 @@ TEST(Parser, RoutingLines) {
 TEST(Parser, MalformedRoutingKeyFailsNamingTheLine) {
     for (const char* key : {"ps1_", "ps1_i"}) {
         EffectDescription d;
-        std::string text = std::string("[routing]\n") + key + "=ps0\n[ps0]\nx\n";
-        try {
-            parseDescription(d, text);
-            ADD_FAILURE() << key << " should fail";
-        } catch (const std::out_of_range& e) {
-            EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
-            EXPECT_NE(std::string(e.what()).find(key), std::string::npos) << e.what();
-        }
+        const std::string text = std::string("[routing]\n") + key + "=ps0\n[ps0]\nx\n";
+        EXPECT_THAT([&] { parseDescription(d, text); },
+                    ::testing::ThrowsMessage<std::out_of_range>(
+                        AllOf(HasSubstr("line 2"), HasSubstr(key))));
         EXPECT_TRUE(d.pixelShaders[0].empty()) << "lines after the failure are not read";
     }
 }

@@ -10,26 +10,41 @@
 namespace glfx {
 namespace {
 
-using test::GpuTest;
-
-class GlContextTest : public GpuTest {};
-
-TEST_F(GlContextTest, CreateLeavesTheHostCurrentAndAFramebufferReady) {
+class GlContextTest : public test::GpuTest {
+protected:
+    ::testing::AssertionResult create() {
+        context.create();
+        if (context.isValid()) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << context.creationError();
+    }
+    // Another stand-in host, current from here on.
+    void switchHost(test::HostContext& other) {
+        std::string reason;
+        ASSERT_TRUE(other.create(reason)) << reason;
+    }
     GlContext context;
-    context.create();
-    ASSERT_TRUE(context.isValid()) << context.creationError();
+};
+
+TEST_F(GlContextTest, CreateMakesACompatibilityContextAndLeavesTheHostCurrent) {
+    ASSERT_TRUE(create());
     EXPECT_EQ(context.state(), 1);
     EXPECT_NE(context.framebuffer(), 0u);
     EXPECT_GE(context.maxTextureSize(), 1024);
     EXPECT_TRUE(host.isCurrentAndIntact());
+    ASSERT_TRUE(context.activate());
+    EXPECT_TRUE(context.hasRequiredCapabilities());
+    // The renderer draws immediate-mode quads: the context must be a compatibility one.
+    GLint mask = 0;
+    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
+    glGetError();
+    EXPECT_EQ(mask & GL_CONTEXT_CORE_PROFILE_BIT, 0);
+    context.deactivate();
     context.close();
+    EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
 TEST_F(GlContextTest, ActivateTwiceThenDeactivateOnceGivesTheHostBack) {
-    GlContext context;
-    context.create();
-    ASSERT_TRUE(context.isValid()) << context.creationError();
-
+    ASSERT_TRUE(create());
     ASSERT_TRUE(context.activate());
     const EGLContext own = eglGetCurrentContext();
     EXPECT_NE(own, host.context());
@@ -46,9 +61,7 @@ TEST_F(GlContextTest, ActivateTwiceThenDeactivateOnceGivesTheHostBack) {
 
 TEST_F(GlContextTest, AHostWithoutContextFindsNoneAfterwards) {
     test::releaseCurrent();
-    GlContext context;
-    context.create();
-    ASSERT_TRUE(context.isValid()) << context.creationError();
+    ASSERT_TRUE(create());
     EXPECT_TRUE(test::nothingCurrent());
     ASSERT_TRUE(context.activate());
     EXPECT_FALSE(test::nothingCurrent());
@@ -59,13 +72,9 @@ TEST_F(GlContextTest, AHostWithoutContextFindsNoneAfterwards) {
 }
 
 TEST_F(GlContextTest, TheBindingOfEachMomentIsRestoredNotTheOneAtCreation) {
-    GlContext context;
-    context.create();
-    ASSERT_TRUE(context.isValid()) << context.creationError();
-
+    ASSERT_TRUE(create());
     test::HostContext other;
-    std::string reason;
-    ASSERT_TRUE(other.create(reason)) << reason;
+    switchHost(other);
     ASSERT_TRUE(context.activate());
     context.deactivate();
     EXPECT_TRUE(other.isCurrentAndIntact());
@@ -81,14 +90,11 @@ TEST_F(GlContextTest, TheBindingOfEachMomentIsRestoredNotTheOneAtCreation) {
 }
 
 TEST_F(GlContextTest, CloseTwiceAndCloseOfANeverCreatedContextLeaveTheHostAlone) {
-    GlContext never;
-    never.close();
-    EXPECT_EQ(never.state(), -1);
+    context.close();
+    EXPECT_EQ(context.state(), -1);
     EXPECT_TRUE(host.isCurrentAndIntact());
 
-    GlContext context;
-    context.create();
-    ASSERT_TRUE(context.isValid()) << context.creationError();
+    ASSERT_TRUE(create());
     context.close();
     EXPECT_FALSE(context.isValid());
     EXPECT_EQ(context.state(), -1);
@@ -96,8 +102,7 @@ TEST_F(GlContextTest, CloseTwiceAndCloseOfANeverCreatedContextLeaveTheHostAlone)
     EXPECT_TRUE(host.isCurrentAndIntact());
 
     test::HostContext other;
-    std::string reason;
-    ASSERT_TRUE(other.create(reason)) << reason;
+    switchHost(other);
     context.close();
     EXPECT_TRUE(other.isCurrentAndIntact());
     EXPECT_FALSE(context.activate());
@@ -105,23 +110,19 @@ TEST_F(GlContextTest, CloseTwiceAndCloseOfANeverCreatedContextLeaveTheHostAlone)
     host.makeCurrent();
 }
 
-struct MissingExtensionCase {
-    const char* name;
-    std::vector<std::string> extensions;
-    const char* missing;
-};
+class GlContextCapabilityTest : public GlContextTest,
+                                public ::testing::WithParamInterface<size_t> {};
 
-class GlContextCapabilityTest : public GpuTest,
-                                public ::testing::WithParamInterface<MissingExtensionCase> {};
-
+// A made-up extension at a position of the default list.
 TEST_P(GlContextCapabilityTest, AMissingExtensionLeavesNoContextAndTheHostCurrent) {
-    GlContext context;
-    context.setRequiredExtensions(GetParam().extensions);
-    context.create();
-    EXPECT_FALSE(context.isValid());
+    std::vector<std::string> list = GlContext::defaultRequiredExtensions();
+    ASSERT_LE(GetParam(), list.size());
+    list.insert(list.begin() + static_cast<std::ptrdiff_t>(GetParam()), "GL_GLFX_missing");
+    context.setRequiredExtensions(list);
+    EXPECT_FALSE(create());
     EXPECT_EQ(context.state(), -1);
     EXPECT_EQ(context.framebuffer(), 0u);
-    EXPECT_NE(context.creationError().find(GetParam().missing), std::string::npos)
+    EXPECT_NE(context.creationError().find("GL_GLFX_missing"), std::string::npos)
         << context.creationError();
     EXPECT_TRUE(host.isCurrentAndIntact());
     EXPECT_FALSE(context.activate());
@@ -130,38 +131,10 @@ TEST_P(GlContextCapabilityTest, AMissingExtensionLeavesNoContextAndTheHostCurren
     EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
-std::vector<std::string> defaultsWith(const char* extra, size_t position) {
-    std::vector<std::string> list = GlContext::defaultRequiredExtensions();
-    list.insert(list.begin() + static_cast<std::ptrdiff_t>(position), extra);
-    return list;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Drivers, GlContextCapabilityTest,
-    ::testing::Values(MissingExtensionCase{"First", defaultsWith("GL_GLFX_missing_first", 0),
-                                           "GL_GLFX_missing_first"},
-                      MissingExtensionCase{"AfterDrawBuffers",
-                                           defaultsWith("GL_GLFX_missing_late", 7),
-                                           "GL_GLFX_missing_late"},
-                      MissingExtensionCase{"Last", defaultsWith("GL_GLFX_missing_last", 8),
-                                           "GL_GLFX_missing_last"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(GlContextTest, TheDefaultRequirementsHoldOnThisDriver) {
-    GlContext context;
-    context.create();
-    ASSERT_TRUE(context.isValid()) << context.creationError();
-    ASSERT_TRUE(context.activate());
-    EXPECT_TRUE(context.hasRequiredCapabilities());
-    // The renderer draws immediate-mode quads: the context must be a compatibility one.
-    GLint mask = 0;
-    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
-    glGetError();
-    EXPECT_EQ(mask & GL_CONTEXT_CORE_PROFILE_BIT, 0);
-    context.deactivate();
-    context.close();
-    EXPECT_TRUE(host.isCurrentAndIntact());
-}
+// First, after the draw-buffers extension, and last.
+INSTANTIATE_TEST_SUITE_P(Drivers, GlContextCapabilityTest,
+                         ::testing::Values(size_t{0}, size_t{7}, size_t{8}),
+                         [](const auto& info) { return "At" + std::to_string(info.param); });
 
 } // namespace
 } // namespace glfx

@@ -10,13 +10,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace glfx {
 namespace {
 
 using test::Frame;
-using test::GpuTest;
 using test::imagesMatch;
 using test::makeEffect;
 using test::samplerDeclarations;
@@ -26,8 +26,11 @@ using test::Tolerance;
 const std::string kCopy = samplerDeclarations(1) +
                           "void main(void) { gl_FragColor = texture2D(in0, gl_TexCoord[0].st); }";
 
-// A renderer on `effect` with its context created, closed again at the end of the test the way
-// set-down does it.
+std::string fill(const std::string& colour) {
+    return "void main(void) { gl_FragColor = " + colour + "; }";
+}
+
+// Closes the renderer the way set-down does.
 struct Closer {
     void operator()(GlRenderer* renderer) const {
         renderer->releaseResources();
@@ -37,25 +40,32 @@ struct Closer {
 };
 using RendererPtr = std::unique_ptr<GlRenderer, Closer>;
 
-RendererPtr makeRenderer(const EffectDescription& effect) {
+RendererPtr makeRenderer(const EffectDescription& effect,
+                         const std::vector<std::string>& requiredExtensions = {}) {
     RendererPtr renderer(new GlRenderer());
     renderer->effectDescription = &effect;
+    if (!requiredExtensions.empty()) renderer->context.setRequiredExtensions(requiredExtensions);
     renderer->context.create();
     return renderer;
 }
 
+// width x height RGBA pixels, channel c of (x, y) given by `value`.
+std::vector<float> makeImage(int width, int height,
+                             const std::function<float(int, int, int)>& value) {
+    std::vector<float> pixels(static_cast<size_t>(width) * height * 4);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = value(static_cast<int>(i / 4 % width), static_cast<int>(i / 4 / width),
+                          static_cast<int>(i % 4));
+    return pixels;
+}
+
 // Each pixel distinct, in 0 ... 1, with alpha 1.
 std::vector<float> gradientImage(int width, int height) {
-    std::vector<float> pixels(static_cast<size_t>(width) * height * 4);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            float* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
-            p[0] = (static_cast<float>(x) + 0.5f) / static_cast<float>(width);
-            p[1] = (static_cast<float>(y) + 0.5f) / static_cast<float>(height);
-            p[2] = static_cast<float>((x * 7 + y * 3) % 11) / 10.0f;
-            p[3] = 1.0f;
-        }
-    return pixels;
+    return makeImage(width, height, [&](int x, int y, int c) {
+        const float v[] = {(x + 0.5f) / width, (y + 0.5f) / height, ((x * 7 + y * 3) % 11) / 10.0f,
+                           1.0f};
+        return v[c];
+    });
 }
 
 GLint attachedShaders(GlRenderer& renderer, int pass) {
@@ -66,13 +76,47 @@ GLint attachedShaders(GlRenderer& renderer, int pass) {
     return count;
 }
 
+// One renderer on one effect, and a frame for it. The effect may still be changed until the first
+// draw: the renderer builds its programs then.
+class GlRendererTest : public test::GpuTest {
+protected:
+    EffectDescription& use(const std::vector<std::string>& passes) {
+        effect = makeEffect(passes);
+        renderer = makeRenderer(*effect);
+        return *effect;
+    }
+    ::testing::AssertionResult draw(int width, int height, GLenum type = GL_FLOAT) {
+        frame.setOutput(width, height);
+        if (renderer->renderFrame(frame.state, type)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "not drawn: " << renderer->errorText;
+    }
+    void expectPixel(int x, int y, std::array<float, 4> expected, float tolerance = 1e-6f) {
+        for (int c = 0; c < 4; ++c)
+            EXPECT_NEAR(frame.result(x, y, c), expected[c], tolerance) << "channel " << c;
+    }
+    ::testing::AssertionResult resultMatches(const std::vector<float>& expected, int width,
+                                             int height, Tolerance tolerance,
+                                             const std::string& name) {
+        return imagesMatch(frame.state.resultBuffer, expected, width, height, tolerance, name);
+    }
+
+    std::unique_ptr<EffectDescription> effect;
+    RendererPtr renderer;
+    Frame frame;
+};
+using GlRendererBuildTest = GlRendererTest;
+using GlRendererFrameTest = GlRendererTest;
+using GlRendererGoldenTest = GlRendererTest;
+
+template <typename Case>
+class GlRendererCaseTest : public GlRendererTest, public ::testing::WithParamInterface<Case> {};
+
+auto caseName = [](const auto& info) { return std::string(info.param.name); };
+
 // --- Programs and logs -------------------------------------------------------------------------
 
-class GlRendererBuildTest : public GpuTest {};
-
 TEST_F(GlRendererBuildTest, OneGoodPassBuildsOneProgramWithBothStages) {
-    auto effect = makeEffect({kCopy});
-    auto renderer = makeRenderer(*effect);
+    use({kCopy});
     ASSERT_TRUE(renderer->context.isValid()) << renderer->context.creationError();
     EXPECT_EQ(renderer->buildPrograms(""), 0);
     EXPECT_TRUE(renderer->programsOk);
@@ -81,45 +125,27 @@ TEST_F(GlRendererBuildTest, OneGoodPassBuildsOneProgramWithBothStages) {
     EXPECT_NE(renderer->program(0), 0u);
     EXPECT_EQ(renderer->program(1), 0u);
     EXPECT_EQ(attachedShaders(*renderer, 0), 2);
-    EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
-TEST_F(GlRendererBuildTest, ASyntaxErrorKeepsTheLogAndAVertexOnlyProgram) {
-    auto effect = makeEffect({"void main(void) { gl_FragColor = vec4(1.0) }"});
-    auto renderer = makeRenderer(*effect);
+TEST_F(GlRendererBuildTest, FailingPassesKeepTheirLogsInPassOrderAndAVertexOnlyProgram) {
+    use({"void main(void) { gl_FragColor = vec4(1.0) }", kCopy, fill("betaUndeclared")});
     renderer->buildPrograms("");
     EXPECT_FALSE(renderer->programsOk);
-    ASSERT_EQ(renderer->buildMessages.size(), 1u);
-    EXPECT_EQ(renderer->buildMessages[0].pass, 0);
-    EXPECT_EQ(renderer->buildMessages[0].stage, static_cast<GLenum>(GL_FRAGMENT_SHADER));
-    EXPECT_FALSE(renderer->errorText.empty());
-    EXPECT_EQ(renderer->errorText, renderer->buildMessages[0].log);
+    const auto& messages = renderer->buildMessages;
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].pass, 0);
+    EXPECT_EQ(messages[0].stage, static_cast<GLenum>(GL_FRAGMENT_SHADER));
+    EXPECT_FALSE(messages[0].log.empty());
+    EXPECT_EQ(messages[1].pass, 2);
+    EXPECT_EQ(renderer->errorText, messages[0].log + messages[1].log);
+    EXPECT_NE(messages[1].log.find("betaUndeclared"), std::string::npos) << messages[1].log;
     ASSERT_NE(renderer->program(0), 0u) << "a program without a fragment stage still links";
     EXPECT_EQ(attachedShaders(*renderer, 0), 1);
-    EXPECT_TRUE(host.isCurrentAndIntact());
-}
-
-TEST_F(GlRendererBuildTest, TwoFailingPassesGiveBothLogsInPassOrder) {
-    auto effect = makeEffect({"void main(void) { gl_FragColor = alphaUndeclared; }", kCopy,
-                              "void main(void) { gl_FragColor = betaUndeclared; }"});
-    auto renderer = makeRenderer(*effect);
-    renderer->buildPrograms("");
-    EXPECT_FALSE(renderer->programsOk);
-    ASSERT_EQ(renderer->buildMessages.size(), 2u);
-    EXPECT_EQ(renderer->buildMessages[0].pass, 0);
-    EXPECT_EQ(renderer->buildMessages[1].pass, 2);
-    EXPECT_EQ(renderer->errorText, renderer->buildMessages[0].log + renderer->buildMessages[1].log);
-    const size_t alpha = renderer->errorText.find("alphaUndeclared");
-    const size_t beta = renderer->errorText.find("betaUndeclared");
-    ASSERT_NE(alpha, std::string::npos) << renderer->errorText;
-    ASSERT_NE(beta, std::string::npos) << renderer->errorText;
-    EXPECT_LT(alpha, beta);
     EXPECT_NE(renderer->program(1), 0u) << "a good pass between failing ones is still built";
 }
 
 TEST_F(GlRendererBuildTest, AnEmptyPassTextAttachesNoFragmentStage) {
-    auto effect = makeEffect({""});
-    auto renderer = makeRenderer(*effect);
+    use({""});
     renderer->buildPrograms("#define UNUSED 1\r\n");
     EXPECT_TRUE(renderer->programsOk) << renderer->errorText;
     EXPECT_EQ(renderer->errorText, "");
@@ -127,8 +153,7 @@ TEST_F(GlRendererBuildTest, AnEmptyPassTextAttachesNoFragmentStage) {
 }
 
 TEST_F(GlRendererBuildTest, ARebuildKeepsOnlyItsOwnLogsAndUsesItsPreamble) {
-    auto effect = makeEffect({"void main(void) { gl_FragColor = vec4(LEVEL); }"});
-    auto renderer = makeRenderer(*effect);
+    use({fill("vec4(LEVEL)")});
     renderer->buildPrograms("");
     EXPECT_FALSE(renderer->programsOk);
     EXPECT_NE(renderer->errorText.find("LEVEL"), std::string::npos) << renderer->errorText;
@@ -137,25 +162,18 @@ TEST_F(GlRendererBuildTest, ARebuildKeepsOnlyItsOwnLogsAndUsesItsPreamble) {
     EXPECT_TRUE(renderer->programsOk) << renderer->errorText;
     EXPECT_EQ(renderer->errorText, "");
     EXPECT_TRUE(renderer->buildMessages.empty());
-
-    Frame frame;
-    frame.setOutput(2, 2);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT));
+    ASSERT_TRUE(draw(2, 2));
     EXPECT_FLOAT_EQ(frame.result(1, 1, 0), 0.5f);
 
     renderer->buildPrograms("#define WRONG 1\r\n");
     EXPECT_FALSE(renderer->programsOk);
     EXPECT_EQ(renderer->errorText.find("#define"), std::string::npos);
-    EXPECT_FALSE(renderer->renderFrame(frame.state, GL_FLOAT));
-    EXPECT_TRUE(host.isCurrentAndIntact());
+    EXPECT_FALSE(draw(2, 2));
 }
 
 TEST_F(GlRendererBuildTest, NothingIsBuiltOrDrawnWithoutAValidContext) {
-    auto effect = makeEffect({kCopy});
-    RendererPtr renderer(new GlRenderer());
-    renderer->effectDescription = effect.get();
-    renderer->context.setRequiredExtensions({"GL_GLFX_not_offered"});
-    renderer->context.create();
+    effect = makeEffect({kCopy});
+    renderer = makeRenderer(*effect, {"GL_GLFX_not_offered"});
     ASSERT_FALSE(renderer->context.isValid());
 
     EXPECT_EQ(renderer->buildPrograms(""), -1);
@@ -165,117 +183,83 @@ TEST_F(GlRendererBuildTest, NothingIsBuiltOrDrawnWithoutAValidContext) {
         << renderer->errorText;
     EXPECT_TRUE(host.isCurrentAndIntact());
 
-    Frame frame;
     frame.setLayer(0, 2, 2, solidImage(2, 2, {1, 1, 1, 1}));
-    frame.setOutput(2, 2);
-    EXPECT_FALSE(renderer->renderFrame(frame.state, GL_FLOAT));
+    EXPECT_FALSE(draw(2, 2));
     EXPECT_EQ(frame.state.resultBuffer, nullptr);
     EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
+// Flatten's order: the context goes first, the renderer after it. The renderer's first texture
+// names are the host's too, so a deletion in the wrong context shows.
 TEST_F(GlRendererBuildTest, DestroyingAfterTheContextClosedTouchesNoOtherContext) {
-    auto effect = makeEffect({kCopy, kCopy});
-    auto renderer = std::make_unique<GlRenderer>();
-    renderer->effectDescription = effect.get();
-    renderer->context.create();
-    Frame frame;
+    use({kCopy, kCopy});
     frame.setLayer(0, 4, 4, solidImage(4, 4, {0.5f, 0.5f, 0.5f, 1}));
-    frame.setOutput(4, 4);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-
-    // Flatten's order: the context goes first, the renderer after it.
+    ASSERT_TRUE(draw(4, 4));
     renderer->context.close();
     EXPECT_TRUE(host.isCurrentAndIntact());
     renderer->releaseResources();
     EXPECT_FALSE(renderer->resourcesAllocated);
     renderer.reset();
-    EXPECT_TRUE(host.isCurrentAndIntact()) << "texture names of the closed context were deleted "
-                                              "in the host's";
+    EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
 // --- Frames ------------------------------------------------------------------------------------
 
-class GlRendererFrameTest : public GpuTest {};
-
 TEST_F(GlRendererFrameTest, PassThroughKeepsFullFloatPrecision) {
     // Values 1/32768 apart, as a 16-bit frame brings them: an 8-bit pass texture bands them.
-    const int width = 64, height = 32;
-    std::vector<float> input(static_cast<size_t>(width) * height * 4);
-    for (size_t i = 0; i < input.size(); ++i)
-        input[i] = static_cast<float>((i * 37) % 32769) / 32768.0f;
-    auto effect = makeEffect({kCopy});
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
-    frame.setLayer(0, width, height, input);
-    frame.setOutput(width, height);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-    EXPECT_TRUE(imagesMatch(frame.state.resultBuffer, input, width, height,
-                            Tolerance{2e-6f, 0.0, 2e-6f}, "pass_through"));
-    EXPECT_TRUE(host.isCurrentAndIntact());
+    const auto input = makeImage(64, 32, [](int x, int y, int c) {
+        return static_cast<float>(((y * 64 + x) * 4 + c) * 37 % 32769) / 32768.0f;
+    });
+    use({kCopy});
+    frame.setLayer(0, 64, 32, input);
+    ASSERT_TRUE(draw(64, 32));
+    EXPECT_TRUE(resultMatches(input, 64, 32, Tolerance{2e-6f, 0.0, 2e-6f}, "pass_through"));
 }
 
 TEST_F(GlRendererFrameTest, TheParsersDefaultShadersCompileAndPassTheInputThrough) {
-    EffectDescription effect;
-    parseDescription(effect, "[settings]\nname=defaults\n");
-    auto renderer = makeRenderer(effect);
-    ASSERT_EQ(renderer->buildPrograms(""), 0);
-    ASSERT_TRUE(renderer->programsOk) << renderer->errorText;
-    const int width = 8, height = 4;
-    std::vector<float> input(static_cast<size_t>(width) * height * 4);
-    for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<float>(i % 17) / 16.0f;
-    Frame frame;
-    frame.setLayer(0, width, height, input);
-    frame.setOutput(width, height);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-    EXPECT_TRUE(imagesMatch(frame.state.resultBuffer, input, width, height,
-                            Tolerance{1e-6f, 0.0, 1e-6f}, "default_shaders"));
+    effect = std::make_unique<EffectDescription>();
+    parseDescription(*effect, "[settings]\nname=defaults\n");
+    renderer = makeRenderer(*effect);
+    const auto input = makeImage(8, 4, [](int x, int y, int c) {
+        return static_cast<float>(((y * 8 + x) * 4 + c) % 17) / 16.0f;
+    });
+    frame.setLayer(0, 8, 4, input);
+    ASSERT_TRUE(draw(8, 4));
+    EXPECT_TRUE(resultMatches(input, 8, 4, Tolerance{1e-6f, 0.0, 1e-6f}, "default_shaders"));
 }
 
 TEST_F(GlRendererFrameTest, EightBitPackedPixelsRoundTripExactly) {
-    const int width = 256;
-    std::vector<uint32_t> packed(width);
+    std::vector<uint32_t> packed(256);
     for (uint32_t i = 0; i < 256; ++i)
         packed[i] = i | (255 - i) << 8 | ((i * 7) & 255) << 16 | ((i * 13 + 5) & 255) << 24;
-    std::vector<float> staging(static_cast<size_t>(width) * 4);
+    std::vector<float> staging(packed.size());
     std::memcpy(staging.data(), packed.data(), packed.size() * sizeof(uint32_t));
-
-    auto effect = makeEffect({kCopy});
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
-    frame.setLayer(0, width, 1, staging);
-    frame.setOutput(width, 1);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_UNSIGNED_INT_8_8_8_8_REV));
-    std::vector<uint32_t> result(width);
+    use({kCopy});
+    frame.setLayer(0, 256, 1, staging);
+    ASSERT_TRUE(draw(256, 1, GL_UNSIGNED_INT_8_8_8_8_REV));
+    std::vector<uint32_t> result(256);
     std::memcpy(result.data(), frame.state.resultBuffer, result.size() * sizeof(uint32_t));
-    for (int i = 0; i < width; ++i)
-        EXPECT_EQ(result[i], packed[i]) << "pixel " << i;
+    EXPECT_EQ(result, packed);
 }
 
 TEST_F(GlRendererFrameTest, RoutingFeedsPassResultsAndLayersOfTheSameFrame) {
-    const std::string half = samplerDeclarations(1) + "void main(void) { gl_FragColor = 0.5 * "
-                                                      "texture2D(in0, gl_TexCoord[0].st); }";
     const std::string add = samplerDeclarations(2) +
                             "void main(void) { vec2 uv = gl_TexCoord[0].st; gl_FragColor = "
                             "texture2D(in0, uv) + texture2D(in1, uv); }";
-    auto effect = makeEffect({half, add});
-    effect->settings.layerCount = 2;
-    effect->settings.routing[1][0] = 0;              // pass 1, in0: the result of pass 0
-    effect->settings.routing[1][1] = layerSource(1); // pass 1, in1: layer 1
-    auto renderer = makeRenderer(*effect);
-
-    const int width = 16, height = 8;
+    EffectDescription& e =
+        use({samplerDeclarations(1) + fill("0.5 * texture2D(in0, gl_TexCoord[0].st)"), add});
+    e.settings.layerCount = 2;
+    e.settings.routing[1][0] = 0;              // pass 1, in0: the result of pass 0
+    e.settings.routing[1][1] = layerSource(1); // pass 1, in1: layer 1
+    const std::vector<float> layer0 = gradientImage(16, 8);
     for (float offset : {0.25f, 0.125f}) {
-        Frame frame;
-        const std::vector<float> layer0 = gradientImage(width, height);
-        frame.setLayer(0, width, height, layer0);
-        frame.setLayer(1, width, height, solidImage(width, height, {offset, offset, offset, 0}));
-        frame.setOutput(width, height);
-        ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
+        frame.setLayer(0, 16, 8, layer0);
+        frame.setLayer(1, 16, 8, solidImage(16, 8, {offset, offset, offset, 0}));
+        ASSERT_TRUE(draw(16, 8));
         std::vector<float> expected(layer0.size());
         for (size_t i = 0; i < expected.size(); ++i)
             expected[i] = 0.5f * layer0[i] + (i % 4 == 3 ? 0.0f : offset);
-        EXPECT_TRUE(imagesMatch(frame.state.resultBuffer, expected, width, height,
-                                Tolerance{1e-5f, 0.0, 1e-5f}, "routing"));
+        EXPECT_TRUE(resultMatches(expected, 16, 8, Tolerance{1e-5f, 0.0, 1e-5f}, "routing"));
     }
 }
 
@@ -286,19 +270,14 @@ TEST_F(GlRendererFrameTest, AllThirtyTwoSlotsAreBoundToTheirOwnUnits) {
     for (int k = 0; k < 32; ++k)
         shader += "v = texture2D(in" + std::to_string(k) + ", uv).r; miss += abs(v - " +
                   std::to_string(k + 1) + ".0 / 64.0); sum += v;\n";
-    shader += "gl_FragColor = vec4(miss, sum / 32.0, 0.0, 1.0); }";
-    auto effect = makeEffect({shader});
-    effect->settings.layerCount = 32;
-    for (int k = 0; k < 32; ++k)
-        effect->settings.routing[0][k] = layerSource(k);
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
-    for (int k = 0; k < 32; ++k)
+    EffectDescription& e = use({shader + "gl_FragColor = vec4(miss, sum / 32.0, 0.0, 1.0); }"});
+    e.settings.layerCount = 32;
+    for (int k = 0; k < 32; ++k) {
+        e.settings.routing[0][k] = layerSource(k);
         frame.setLayer(k, 2, 2, solidImage(2, 2, {static_cast<float>(k + 1) / 64.0f, 0, 0, 1}));
-    frame.setOutput(2, 2);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-    EXPECT_NEAR(frame.result(0, 0, 0), 0.0f, 1e-5f);
-    EXPECT_NEAR(frame.result(0, 0, 1), 33.0f / 128.0f, 1e-5f);
+    }
+    ASSERT_TRUE(draw(2, 2));
+    expectPixel(0, 0, {0.0f, 33.0f / 128.0f, 0, 1}, 1e-5f);
 }
 
 struct UniformCase {
@@ -312,273 +291,153 @@ struct UniformCase {
     std::array<float, 4> expected;
 };
 
-class GlRendererUniformTest : public GpuTest, public ::testing::WithParamInterface<UniformCase> {};
+using GlRendererUniformTest = GlRendererCaseTest<UniformCase>;
 
 TEST_P(GlRendererUniformTest, EachKindReachesItsUniform) {
     const UniformCase& c = GetParam();
-    auto effect = makeEffect({std::string("uniform ") + c.declaration +
-                              " u;\nvoid main(void) { gl_FragColor = " + c.colour + "; }"});
-    effect->settings.paramCount = 2;
-    ParamSpec& spec = effect->params[1];
-    spec.type = c.type;
-    spec.components = c.components;
-    spec.flags = c.flags;
-    spec.uniform = "u";
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
+    EffectDescription& e =
+        use({std::string("uniform ") + c.declaration + " u;\n" + fill(c.colour)});
+    e.settings.paramCount = 2;
+    e.params[1].type = c.type;
+    e.params[1].components = c.components;
+    e.params[1].flags = c.flags;
+    e.params[1].uniform = "u";
     std::copy(c.value.begin(), c.value.end(), frame.state.paramValues[1]);
-    frame.setOutput(2, 2);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-    for (int i = 0; i < 4; ++i)
-        EXPECT_NEAR(frame.result(1, 1, i), c.expected[i], 1e-6f) << i;
+    ASSERT_TRUE(draw(2, 2));
+    expectPixel(1, 1, c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, GlRendererUniformTest,
-                         ::testing::Values(UniformCase{"IntTruncatesTowardZero",
-                                                       ParamType::Int,
-                                                       1,
-                                                       0,
-                                                       {-2.7f},
-                                                       "int",
-                                                       "vec4(float(u) / -4.0, 0.0, 0.0, 1.0)",
-                                                       {0.5f, 0, 0, 1}},
-                                           UniformCase{"IntKeepsTheLowBits",
-                                                       ParamType::Int,
-                                                       1,
-                                                       0,
-                                                       {4294967808.0f},
-                                                       "int",
-                                                       "vec4(float(u) / 1024.0, 0.0, 0.0, 1.0)",
-                                                       {0.5f, 0, 0, 1}},
-                                           UniformCase{"CheckIsAnInteger",
-                                                       ParamType::Check,
-                                                       1,
-                                                       0,
-                                                       {1.0f},
-                                                       "int",
-                                                       "vec4(float(u), 0.0, 0.0, 1.0)",
-                                                       {1, 0, 0, 1}},
-                                           UniformCase{"PopupIndexIsAnInteger",
-                                                       ParamType::Popup,
-                                                       1,
-                                                       0,
-                                                       {2.0f},
-                                                       "int",
-                                                       "vec4(float(u) / 4.0, 0.0, 0.0, 1.0)",
-                                                       {0.5f, 0, 0, 1}},
-                                           UniformCase{"NoneIsAnInteger",
-                                                       ParamType::None,
-                                                       1,
-                                                       0,
-                                                       {3.9f},
-                                                       "int",
-                                                       "vec4(float(u) / 4.0, 0.0, 0.0, 1.0)",
-                                                       {0.75f, 0, 0, 1}},
-                                           UniformCase{"FloatIsAFloat",
-                                                       ParamType::Float,
-                                                       1,
-                                                       0,
-                                                       {0.3f},
-                                                       "float",
-                                                       "vec4(u, 0.0, 0.0, 1.0)",
-                                                       {0.3f, 0, 0, 1}},
-                                           UniformCase{"AngleIsAFloat",
-                                                       ParamType::Angle,
-                                                       1,
-                                                       0,
-                                                       {0.75f},
-                                                       "float",
-                                                       "vec4(u, 0.0, 0.0, 1.0)",
-                                                       {0.75f, 0, 0, 1}},
-                                           UniformCase{"PointIsAVec2",
-                                                       ParamType::Point,
-                                                       2,
-                                                       0,
-                                                       {0.4f, 0.6f, 0.9f},
-                                                       "vec2",
-                                                       "vec4(u, 0.0, 1.0)",
-                                                       {0.4f, 0.6f, 0, 1}},
-                                           UniformCase{"ColorIsAVec3",
-                                                       ParamType::Color,
-                                                       3,
-                                                       0,
-                                                       {0.1f, 0.2f, 0.3f, 0.9f},
-                                                       "vec3",
-                                                       "vec4(u, 1.0)",
-                                                       {0.1f, 0.2f, 0.3f, 1}},
-                                           UniformCase{"DefiningPopupSetsNoUniform",
-                                                       ParamType::Popup,
-                                                       0,
-                                                       1,
-                                                       {2.0f},
-                                                       "int",
-                                                       "vec4(float(u) + 0.25, 0.0, 0.0, 1.0)",
-                                                       {0.25f, 0, 0, 1}},
-                                           UniformCase{"LayerSetsNoUniform",
-                                                       ParamType::Layer,
-                                                       0,
-                                                       0,
-                                                       {0.5f},
-                                                       "float",
-                                                       "vec4(u + 0.25, 0.0, 0.0, 1.0)",
-                                                       {0.25f, 0, 0, 1}},
-                                           UniformCase{"OtherComponentCountsSetNothing",
-                                                       ParamType::Float,
-                                                       4,
-                                                       0,
-                                                       {0.5f},
-                                                       "float",
-                                                       "vec4(u + 0.25, 0.0, 0.0, 1.0)",
-                                                       {0.25f, 0, 0, 1}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const char* const kIntRed = "vec4(float(u) / 4.0, 0.0, 0.0, 1.0)";
+const char* const kFloatRed = "vec4(u, 0.0, 0.0, 1.0)";
+const char* const kUnset = "vec4(float(u) + 0.25, 0.0, 0.0, 1.0)"; // an unset uniform reads 0
+
+// Red, green, blue, alpha; green and blue 0 and alpha 1 unless given.
+std::array<float, 4> rgba(float r, float g = 0.0f, float b = 0.0f, float a = 1.0f) {
+    return {r, g, b, a};
+}
+
+const UniformCase kUniformCases[] = {
+    {"IntTruncatesTowardZero", ParamType::Int, 1, 0, rgba(-2.7f), "int",
+     "vec4(float(u) / -4.0, 0.0, 0.0, 1.0)", rgba(0.5f)},
+    {"IntKeepsTheLowBits", ParamType::Int, 1, 0, rgba(4294967808.0f), "int",
+     "vec4(float(u) / 1024.0, 0.0, 0.0, 1.0)", rgba(0.5f)},
+    {"CheckIsAnInteger", ParamType::Check, 1, 0, rgba(1.0f), "int", kIntRed, rgba(0.25f)},
+    {"PopupIndexIsAnInteger", ParamType::Popup, 1, 0, rgba(2.0f), "int", kIntRed, rgba(0.5f)},
+    {"NoneIsAnInteger", ParamType::None, 1, 0, rgba(3.9f), "int", kIntRed, rgba(0.75f)},
+    {"FloatIsAFloat", ParamType::Float, 1, 0, rgba(0.3f), "float", kFloatRed, rgba(0.3f)},
+    {"AngleIsAFloat", ParamType::Angle, 1, 0, rgba(0.75f), "float", kFloatRed, rgba(0.75f)},
+    {"PointIsAVec2", ParamType::Point, 2, 0, rgba(0.4f, 0.6f, 0.9f), "vec2", "vec4(u, 0.0, 1.0)",
+     rgba(0.4f, 0.6f)},
+    {"ColorIsAVec3", ParamType::Color, 3, 0, rgba(0.1f, 0.2f, 0.3f, 0.9f), "vec3", "vec4(u, 1.0)",
+     rgba(0.1f, 0.2f, 0.3f)},
+    {"DefiningPopupSetsNoUniform", ParamType::Popup, 0, 1, rgba(2.0f), "int", kUnset, rgba(0.25f)},
+    {"LayerSetsNoUniform", ParamType::Layer, 0, 0, rgba(0.5f), "float",
+     "vec4(u + 0.25, 0.0, 0.0, 1.0)", rgba(0.25f)},
+    {"OtherComponentCountsSetNothing", ParamType::Float, 4, 0, rgba(0.5f), "float",
+     "vec4(u + 0.25, 0.0, 0.0, 1.0)", rgba(0.25f)},
+};
+INSTANTIATE_TEST_SUITE_P(Kinds, GlRendererUniformTest, ::testing::ValuesIn(kUniformCases),
+                         caseName);
 
 TEST_F(GlRendererFrameTest, AFloat2PairsWithTheNextSpecWhichGetsNoUniform) {
-    auto effect = makeEffect({"uniform float first; uniform float second; uniform vec2 pair; "
-                              "uniform float partner;\nvoid main(void) { gl_FragColor = "
-                              "vec4(pair, partner, first + second); }"});
-    effect->settings.paramCount = 5;
+    EffectDescription& e = use({"uniform float first; uniform float second; uniform vec2 pair; "
+                                "uniform float partner;\n" +
+                                fill("vec4(pair, partner, first + second)")});
+    e.settings.paramCount = 5;
     const char* names[] = {"par0", "first", "second", "pair", "partner"};
-    for (int i = 1; i < 5; ++i)
-        effect->params[i].uniform = names[i];
-    effect->params[3].type = ParamType::Float2;
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
     const float values[] = {0, 0.125f, 0.25f, 0.2f, 0.7f};
-    for (int i = 1; i < 5; ++i)
+    for (int i = 1; i < 5; ++i) {
+        e.params[i].uniform = names[i];
         frame.state.paramValues[i][0] = values[i];
-    frame.setOutput(1, 1);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-    EXPECT_NEAR(frame.result(0, 0, 0), 0.2f, 1e-6f);
-    EXPECT_NEAR(frame.result(0, 0, 1), 0.7f, 1e-6f);
-    EXPECT_NEAR(frame.result(0, 0, 2), 0.0f, 1e-6f) << "the partner got a uniform of its own";
-    EXPECT_NEAR(frame.result(0, 0, 3), 0.375f, 1e-6f);
+    }
+    e.params[3].type = ParamType::Float2;
+    ASSERT_TRUE(draw(1, 1));
+    // Blue: had the partner a uniform of its own, it would read 0.7.
+    expectPixel(0, 0, {0.2f, 0.7f, 0.0f, 0.375f});
 }
 
 TEST_F(GlRendererFrameTest, BuiltInUniformsCarryTheFrameFacts) {
-    auto effect = makeEffect({"uniform float time; uniform float pixelratio; uniform vec2 "
-                              "downsample;\nvoid main(void) { gl_FragColor = vec4(time, "
-                              "pixelratio, downsample); }",
-                              "uniform vec2 resolution; uniform vec2 cells;\nvoid main(void) { "
-                              "gl_FragColor = vec4(resolution / 16.0, cells / 8.0); }"});
-    effect->settings.cellsx = 3;
-    effect->settings.cellsy = 4;
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
+    EffectDescription& e = use({"uniform float time; uniform float pixelratio; uniform vec2 "
+                                "downsample;\n" +
+                                    fill("vec4(time, pixelratio, downsample)"),
+                                "uniform vec2 resolution; uniform vec2 cells;\n" +
+                                    fill("vec4(resolution / 16.0, cells / 8.0)")});
+    e.settings.cellsx = 3;
+    e.settings.cellsy = 4;
     frame.state.currentTime = 2500;
     frame.state.pixelAspect = 0.9f;
     frame.state.downsampleX = 0.5f;
     frame.state.downsampleY = 0.25f;
-    frame.setOutput(8, 4);
     // The last pass is read back, so pass 0's facts are checked through a one-pass effect.
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-    EXPECT_NEAR(frame.result(3, 2, 0), 0.5f, 1e-6f);
-    EXPECT_NEAR(frame.result(3, 2, 1), 0.25f, 1e-6f);
-    EXPECT_NEAR(frame.result(3, 2, 2), 3.0f / 8.0f, 1e-6f);
-    EXPECT_NEAR(frame.result(3, 2, 3), 0.5f, 1e-6f);
-
-    effect->settings.passCount = 1;
-    auto single = makeRenderer(*effect);
-    ASSERT_TRUE(single->renderFrame(frame.state, GL_FLOAT)) << single->errorText;
-    EXPECT_NEAR(frame.result(3, 2, 0), 0.25f, 1e-6f);
-    EXPECT_NEAR(frame.result(3, 2, 1), 0.9f, 1e-6f);
-    EXPECT_NEAR(frame.result(3, 2, 2), 0.5f, 1e-6f);
-    EXPECT_NEAR(frame.result(3, 2, 3), 0.25f, 1e-6f);
+    ASSERT_TRUE(draw(8, 4));
+    expectPixel(3, 2, {0.5f, 0.25f, 3.0f / 8.0f, 0.5f});
+    e.settings.passCount = 1;
+    renderer = makeRenderer(e);
+    ASSERT_TRUE(draw(8, 4));
+    expectPixel(3, 2, {0.25f, 0.9f, 0.5f, 0.25f});
 }
 
 TEST_F(GlRendererFrameTest, ColourIsClampedToTheUnitRange) {
-    auto effect =
-        makeEffect({"void main(void) { gl_FragColor = vec4(1.5, -0.5, 0.25, 2.0); }", kCopy});
-    effect->settings.routing[1][0] = 0;
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
-    frame.setOutput(2, 2);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-    const float expected[] = {1.0f, 0.0f, 0.25f, 1.0f};
-    for (int c = 0; c < 4; ++c)
-        EXPECT_FLOAT_EQ(frame.result(0, 0, c), expected[c]) << c;
+    use({fill("vec4(1.5, -0.5, 0.25, 2.0)"), kCopy}).settings.routing[1][0] = 0;
+    ASSERT_TRUE(draw(2, 2));
+    expectPixel(0, 0, {1.0f, 0.0f, 0.25f, 1.0f}, 0.0f);
 }
 
 struct EdgeCase {
     const char* name;
     int32_t edgeRepeat;
     float u;
-    std::array<float, 4> expected;
+    float grey; // of the sample
 };
 
-class GlRendererEdgeTest : public GpuTest, public ::testing::WithParamInterface<EdgeCase> {};
+using GlRendererEdgeTest = GlRendererCaseTest<EdgeCase>;
 
 // A 2 x 1 layer, black on the left and white on the right, sampled at one coordinate.
 TEST_P(GlRendererEdgeTest, WrapModeFollowsEdgeRepeat) {
     const EdgeCase& c = GetParam();
-    auto effect = makeEffect({samplerDeclarations(1) +
-                              "void main(void) { gl_FragColor = "
-                              "texture2D(in0, vec2(" +
-                              std::to_string(c.u) + ", 0.5)); }"});
-    effect->settings.edgeRepeat = c.edgeRepeat;
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
+    use({samplerDeclarations(1) + fill("texture2D(in0, vec2(" + std::to_string(c.u) + ", 0.5))")})
+        .settings.edgeRepeat = c.edgeRepeat;
     frame.setLayer(0, 2, 1, {0, 0, 0, 1, 1, 1, 1, 1});
-    frame.setOutput(1, 1);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-    for (int i = 0; i < 4; ++i)
-        EXPECT_NEAR(frame.result(0, 0, i), c.expected[i], 1e-3f) << i;
+    ASSERT_TRUE(draw(1, 1));
+    expectPixel(0, 0, {c.grey, c.grey, c.grey, 1}, 1e-3f);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, GlRendererEdgeTest,
-    ::testing::Values(EdgeCase{"ClampRight", 0, 1.25f, {1, 1, 1, 1}},
-                      EdgeCase{"ClampLeft", 0, -0.25f, {0, 0, 0, 1}},
-                      EdgeCase{"RepeatWrapsToTheLeft", 1, 1.25f, {0, 0, 0, 1}},
-                      EdgeCase{"RepeatBlendsAcrossTheSeam", 1, 1.0f, {0.5f, 0.5f, 0.5f, 1}},
-                      EdgeCase{"OtherValuesClamp", 2, 1.25f, {1, 1, 1, 1}}),
-    [](const auto& info) { return std::string(info.param.name); });
+const EdgeCase kEdgeCases[] = {
+    {"ClampRight", 0, 1.25f, 1},           {"ClampLeft", 0, -0.25f, 0},
+    {"RepeatWrapsToTheLeft", 1, 1.25f, 0}, {"RepeatBlendsAcrossTheSeam", 1, 1.0f, 0.5f},
+    {"OtherValuesClamp", 2, 1.25f, 1},
+};
+INSTANTIATE_TEST_SUITE_P(Modes, GlRendererEdgeTest, ::testing::ValuesIn(kEdgeCases), caseName);
 
 TEST_F(GlRendererFrameTest, SourcesOutsideTheTablesBindNothing) {
-    auto effect = makeEffect({samplerDeclarations(2) +
-                              "void main(void) { vec2 uv = gl_TexCoord[0].st; vec4 a = "
-                              "texture2D(in0, uv); vec4 b = texture2D(in1, uv); gl_FragColor = "
-                              "vec4(a.rgb + b.rgb, 0.5 * (a.a + b.a)); }"});
-    effect->settings.routing[0][0] = 40;
-    effect->settings.routing[0][1] = layerSource(40);
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
+    EffectDescription& e = use({samplerDeclarations(2) +
+                                "void main(void) { vec2 uv = gl_TexCoord[0].st; vec4 a = "
+                                "texture2D(in0, uv); vec4 b = texture2D(in1, uv); gl_FragColor = "
+                                "vec4(a.rgb + b.rgb, 0.5 * (a.a + b.a)); }"});
+    e.settings.routing[0][0] = 40;
+    e.settings.routing[0][1] = layerSource(40);
     frame.setLayer(0, 2, 2, solidImage(2, 2, {1, 1, 1, 1}));
-    frame.setOutput(2, 2);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-    const float expected[] = {0, 0, 0, 1}; // what an image-less texture samples as
-    for (int c = 0; c < 4; ++c)
-        EXPECT_FLOAT_EQ(frame.result(1, 1, c), expected[c]) << c;
+    ASSERT_TRUE(draw(2, 2));
+    expectPixel(1, 1, {0, 0, 0, 1}, 0.0f); // what an image-less texture samples as
 }
 
 TEST_F(GlRendererFrameTest, FramesBeyondTheTextureLimitFailWithoutReadingBack) {
     GLint limit = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit); // the host runs on the same driver
     ASSERT_GT(limit, 0);
-    auto effect = makeEffect({kCopy});
-    auto renderer = makeRenderer(*effect);
-
-    Frame wide;
-    wide.setLayer(0, 1, 1, solidImage(1, 1, {1, 1, 1, 1}));
-    wide.setOutput(limit + 1, 1);
-    EXPECT_FALSE(renderer->renderFrame(wide.state, GL_FLOAT));
-    EXPECT_EQ(wide.state.resultBuffer, nullptr);
+    use({kCopy});
+    frame.setLayer(0, 1, 1, solidImage(1, 1, {1, 1, 1, 1}));
+    EXPECT_FALSE(draw(limit + 1, 1));
+    EXPECT_FALSE(draw(1, limit + 1));
+    EXPECT_EQ(frame.state.resultBuffer, nullptr);
     EXPECT_TRUE(host.isCurrentAndIntact());
 
-    Frame tall;
-    tall.setOutput(1, limit + 1);
-    EXPECT_FALSE(renderer->renderFrame(tall.state, GL_FLOAT));
+    frame.setLayer(0, limit + 1, 1, solidImage(limit + 1, 1, {1, 1, 1, 1}));
+    EXPECT_FALSE(draw(4, 4)) << "a layer beyond the limit";
+    EXPECT_EQ(frame.state.resultBuffer, nullptr);
 
-    Frame wideLayer;
-    wideLayer.setLayer(0, limit + 1, 1, solidImage(limit + 1, 1, {1, 1, 1, 1}));
-    wideLayer.setOutput(4, 4);
-    EXPECT_FALSE(renderer->renderFrame(wideLayer.state, GL_FLOAT));
-    EXPECT_EQ(wideLayer.state.resultBuffer, nullptr);
-
-    Frame fits;
-    fits.setLayer(0, 4, 4, solidImage(4, 4, {0.5f, 0.5f, 0.5f, 1}));
-    fits.setOutput(4, 4);
-    EXPECT_TRUE(renderer->renderFrame(fits.state, GL_FLOAT));
-    EXPECT_TRUE(host.isCurrentAndIntact());
+    frame.setLayer(0, 4, 4, solidImage(4, 4, {0.5f, 0.5f, 0.5f, 1}));
+    EXPECT_TRUE(draw(4, 4));
 }
 
 struct CountCase {
@@ -587,80 +446,60 @@ struct CountCase {
     bool drawn;
 };
 
-class GlRendererPassCountTest : public GpuTest, public ::testing::WithParamInterface<CountCase> {};
+using GlRendererPassCountTest = GlRendererCaseTest<CountCase>;
 
 // Every pass copies the one before it, so whatever number runs, the input comes out.
 TEST_P(GlRendererPassCountTest, PassCountsAreKeptWithinTheTables) {
-    std::vector<std::string> passes(kMaxPasses, kCopy);
-    auto effect = makeEffect(passes);
-    effect->settings.passCount = GetParam().passCount;
+    EffectDescription& e = use(std::vector<std::string>(kMaxPasses, kCopy));
+    e.settings.passCount = GetParam().passCount;
     for (int p = 1; p < kMaxPasses; ++p)
-        effect->settings.routing[p][0] = p - 1;
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
+        e.settings.routing[p][0] = p - 1;
     frame.setLayer(0, 4, 2, gradientImage(4, 2));
-    frame.setOutput(4, 2);
-    ASSERT_EQ(renderer->renderFrame(frame.state, GL_FLOAT), GetParam().drawn)
-        << renderer->errorText;
+    ASSERT_EQ(draw(4, 2), GetParam().drawn) << renderer->errorText;
     if (GetParam().drawn) {
-        EXPECT_TRUE(imagesMatch(frame.state.resultBuffer, frame.layers[0], 4, 2,
-                                Tolerance{1e-5f, 0.0, 1e-5f}, GetParam().name));
+        EXPECT_TRUE(
+            resultMatches(frame.layers[0], 4, 2, Tolerance{1e-5f, 0.0, 1e-5f}, GetParam().name));
     }
     EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, GlRendererPassCountTest,
-                         ::testing::Values(CountCase{"None", 0, false},
-                                           CountCase{"Negative", -3, false},
-                                           CountCase{"Full", 32, true},
-                                           CountCase{"BeyondTheTables", 40, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const CountCase kCountCases[] = {
+    {"None", 0, false}, {"Negative", -3, false}, {"Full", 32, true}, {"BeyondTheTables", 40, true}};
+INSTANTIATE_TEST_SUITE_P(Counts, GlRendererPassCountTest, ::testing::ValuesIn(kCountCases),
+                         caseName);
 
 TEST_F(GlRendererFrameTest, TheResultBufferOnlyGrows) {
-    auto effect = makeEffect({"void main(void) { gl_FragColor = vec4(0.5); }"});
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
-    frame.setOutput(8, 8);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT));
+    use({fill("vec4(0.5)")});
+    ASSERT_TRUE(draw(8, 8));
     const float* first = frame.state.resultBuffer;
     EXPECT_EQ(frame.state.resultAllocWidth, 8);
     EXPECT_EQ(frame.state.resultAllocHeight, 8);
 
-    frame.setOutput(4, 4);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT));
-    frame.setOutput(16, 4);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT));
+    ASSERT_TRUE(draw(4, 4));
+    ASSERT_TRUE(draw(16, 4));
     EXPECT_EQ(frame.state.resultBuffer, first);
     EXPECT_EQ(frame.state.resultAllocWidth, 8);
     EXPECT_FLOAT_EQ(frame.result(15, 3, 0), 0.5f);
 
-    frame.setOutput(16, 8);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT));
+    ASSERT_TRUE(draw(16, 8));
     EXPECT_EQ(frame.state.resultAllocWidth, 16);
     EXPECT_EQ(frame.state.resultAllocHeight, 8);
     EXPECT_FLOAT_EQ(frame.result(15, 7, 3), 0.5f);
 }
 
 TEST_F(GlRendererFrameTest, TheHostContextIsCurrentAfterEveryCall) {
-    auto effect = makeEffect({kCopy});
-    RendererPtr renderer(new GlRenderer());
-    renderer->effectDescription = effect.get();
-    renderer->context.create();
+    use({kCopy});
     EXPECT_TRUE(host.isCurrentAndIntact()) << "after create";
     renderer->buildPrograms("");
     EXPECT_TRUE(host.isCurrentAndIntact()) << "after buildPrograms";
-    Frame frame;
     frame.setLayer(0, 4, 4, solidImage(4, 4, {0.25f, 0.5f, 0.75f, 1}));
-    frame.setOutput(4, 4);
-    EXPECT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT));
+    EXPECT_TRUE(draw(4, 4));
     EXPECT_TRUE(host.isCurrentAndIntact()) << "after renderFrame";
-    frame.setOutput(0, 4);
-    EXPECT_FALSE(renderer->renderFrame(frame.state, GL_FLOAT));
+    EXPECT_FALSE(draw(0, 4));
     EXPECT_TRUE(host.isCurrentAndIntact()) << "after a failed renderFrame";
     renderer->releaseResources();
     EXPECT_TRUE(host.isCurrentAndIntact()) << "after releaseResources";
-    frame.setOutput(4, 4);
-    EXPECT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << "rebuilds on its own";
+    EXPECT_TRUE(draw(4, 4)) << "rebuilds on its own";
     EXPECT_TRUE(host.isCurrentAndIntact()) << "after a renderFrame that built";
     renderer->buildPrograms("not a define\r\n");
     EXPECT_TRUE(host.isCurrentAndIntact()) << "after a failing build";
@@ -671,117 +510,84 @@ TEST_F(GlRendererFrameTest, TheHostContextIsCurrentAfterEveryCall) {
 }
 
 TEST_F(GlRendererFrameTest, TwoInstancesEachRenderOnTheirOwnContext) {
-    auto quarter = makeEffect({"void main(void) { gl_FragColor = vec4(0.25); }"});
-    auto scaled = makeEffect({samplerDeclarations(1) +
-                              "uniform float gain;\nvoid main(void) { gl_FragColor = gain * "
-                              "texture2D(in0, gl_TexCoord[0].st); }"});
-    scaled->settings.paramCount = 2;
-    scaled->params[1].uniform = "gain";
-    auto a = makeRenderer(*quarter);
-    auto b = makeRenderer(*scaled);
-    ASSERT_TRUE(a->context.activate());
-    const EGLContext contextA = eglGetCurrentContext();
-    a->context.deactivate();
-    ASSERT_TRUE(b->context.activate());
-    EXPECT_NE(eglGetCurrentContext(), contextA);
-    b->context.deactivate();
+    auto quarter = makeEffect({fill("vec4(0.25)")});
+    EffectDescription& scaled = use({samplerDeclarations(1) + "uniform float gain;\n" +
+                                     fill("gain * texture2D(in0, gl_TexCoord[0].st)")});
+    scaled.settings.paramCount = 2;
+    scaled.params[1].uniform = "gain";
+    auto other = makeRenderer(*quarter);
+    ASSERT_TRUE(other->context.activate());
+    const EGLContext otherContext = eglGetCurrentContext();
+    other->context.deactivate();
+    ASSERT_TRUE(renderer->context.activate());
+    EXPECT_NE(eglGetCurrentContext(), otherContext);
+    renderer->context.deactivate();
 
-    Frame frameA, frameB;
-    frameA.setOutput(4, 4);
-    frameB.setLayer(0, 4, 4, solidImage(4, 4, {1, 1, 1, 1}));
-    frameB.setOutput(4, 4);
+    Frame otherFrame;
+    otherFrame.setOutput(4, 4);
+    frame.setLayer(0, 4, 4, solidImage(4, 4, {1, 1, 1, 1}));
     for (float gain : {0.5f, 0.75f}) {
-        frameB.state.paramValues[1][0] = gain;
-        ASSERT_TRUE(a->renderFrame(frameA.state, GL_FLOAT));
-        ASSERT_TRUE(b->renderFrame(frameB.state, GL_FLOAT));
-        EXPECT_FLOAT_EQ(frameA.result(2, 2, 0), 0.25f);
-        EXPECT_FLOAT_EQ(frameB.result(2, 2, 0), gain);
+        frame.state.paramValues[1][0] = gain;
+        ASSERT_TRUE(other->renderFrame(otherFrame.state, GL_FLOAT));
+        ASSERT_TRUE(draw(4, 4));
+        EXPECT_FLOAT_EQ(otherFrame.result(2, 2, 0), 0.25f);
+        EXPECT_FLOAT_EQ(frame.result(2, 2, 0), gain);
     }
 
-    a.reset(); // closes A's context: B's must live on
-    frameB.state.paramValues[1][0] = 0.125f;
-    ASSERT_TRUE(b->renderFrame(frameB.state, GL_FLOAT));
-    EXPECT_FLOAT_EQ(frameB.result(2, 2, 0), 0.125f);
+    other.reset(); // closes the other context: this one must live on
+    frame.state.paramValues[1][0] = 0.125f;
+    ASSERT_TRUE(draw(4, 4));
+    EXPECT_FLOAT_EQ(frame.result(2, 2, 0), 0.125f);
     EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
 // --- Golden images, computed on the CPU --------------------------------------------------------
 
-class GlRendererGoldenTest : public GpuTest {};
-
 TEST_F(GlRendererGoldenTest, AGradientWithAColourParameterMatchesItsReference) {
-    const int width = 64, height = 48;
-    auto effect = makeEffect({"uniform vec3 tint;\nvoid main(void) { vec2 uv = "
-                              "gl_TexCoord[0].st; gl_FragColor = vec4(tint * vec3(uv, uv.x * "
-                              "uv.y), 1.0); }"});
-    effect->settings.paramCount = 2;
-    effect->params[1].type = ParamType::Color;
-    effect->params[1].components = 3;
-    effect->params[1].uniform = "tint";
-    auto renderer = makeRenderer(*effect);
-    Frame frame;
+    EffectDescription& e = use({"uniform vec3 tint;\nvoid main(void) { vec2 uv = "
+                                "gl_TexCoord[0].st; gl_FragColor = vec4(tint * vec3(uv, uv.x * "
+                                "uv.y), 1.0); }"});
+    e.settings.paramCount = 2;
+    e.params[1].type = ParamType::Color;
+    e.params[1].components = 3;
+    e.params[1].uniform = "tint";
     const float tint[] = {1.0f, 0.5f, 0.75f};
     std::copy(tint, tint + 3, frame.state.paramValues[1]);
-    frame.setOutput(width, height);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
-
-    std::vector<float> expected(static_cast<size_t>(width) * height * 4);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const float u = (static_cast<float>(x) + 0.5f) / width;
-            const float v = (static_cast<float>(y) + 0.5f) / height;
-            float* p = &expected[(static_cast<size_t>(y) * width + x) * 4];
-            p[0] = tint[0] * u;
-            p[1] = tint[1] * v;
-            p[2] = tint[2] * u * v;
-            p[3] = 1.0f;
-        }
-    EXPECT_TRUE(imagesMatch(frame.state.resultBuffer, expected, width, height,
-                            Tolerance{1e-5f, 0.0, 1e-4f}, "gradient"));
+    ASSERT_TRUE(draw(64, 48));
+    const auto expected = makeImage(64, 48, [&](int x, int y, int c) {
+        const float u = (x + 0.5f) / 64, v = (y + 0.5f) / 48;
+        return c == 3 ? 1.0f : tint[c] * (c == 0 ? u : c == 1 ? v : u * v);
+    });
+    EXPECT_TRUE(resultMatches(expected, 64, 48, Tolerance{1e-5f, 0.0, 1e-4f}, "gradient"));
 }
 
 TEST_F(GlRendererGoldenTest, ATwoPassBoxBlurMatchesItsReference) {
     const int width = 32, height = 24;
-    const char* blur = "uniform sampler2D in0; uniform vec2 resolution;\nvoid main(void) { "
-                       "vec2 uv = gl_TexCoord[0].st; vec2 d = STEP / resolution; gl_FragColor = "
-                       "(texture2D(in0, uv - d) + texture2D(in0, uv) + texture2D(in0, uv + d)) "
-                       "/ 3.0; }";
-    auto effect = makeEffect({std::string("#define STEP vec2(1.0, 0.0)\n") + blur,
-                              std::string("#define STEP vec2(0.0, 1.0)\n") + blur});
-    effect->settings.routing[1][0] = 0;
-    auto renderer = makeRenderer(*effect);
-
-    std::vector<float> input(static_cast<size_t>(width) * height * 4);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 4; ++c)
-                input[(static_cast<size_t>(y) * width + x) * 4 + c] =
-                    c == 3 ? 1.0f : (((x / 4 + y / 4 + c) % 2) != 0 ? 0.9f : 0.1f);
-    Frame frame;
+    const std::string blur = "uniform sampler2D in0; uniform vec2 resolution;\nvoid main(void) { "
+                             "vec2 uv = gl_TexCoord[0].st; vec2 d = STEP / resolution; "
+                             "gl_FragColor = (texture2D(in0, uv - d) + texture2D(in0, uv) + "
+                             "texture2D(in0, uv + d)) / 3.0; }";
+    use({"#define STEP vec2(1.0, 0.0)\n" + blur, "#define STEP vec2(0.0, 1.0)\n" + blur})
+        .settings.routing[1][0] = 0;
+    const auto input = makeImage(width, height, [](int x, int y, int c) {
+        return c == 3 ? 1.0f : ((x / 4 + y / 4 + c) % 2 != 0 ? 0.9f : 0.1f);
+    });
     frame.setLayer(0, width, height, input);
-    frame.setOutput(width, height);
-    ASSERT_TRUE(renderer->renderFrame(frame.state, GL_FLOAT)) << renderer->errorText;
+    ASSERT_TRUE(draw(width, height));
 
-    auto at = [&](const std::vector<float>& image, int x, int y, int c) {
-        x = std::max(0, std::min(width - 1, x));
-        y = std::max(0, std::min(height - 1, y));
-        return image[(static_cast<size_t>(y) * width + x) * 4 + c];
+    // Three taps along (dx, dy), clamped at the edges.
+    const auto blurred = [&](const std::vector<float>& image, int dx, int dy) {
+        const auto at = [&](int x, int y, int c) {
+            x = std::max(0, std::min(width - 1, x));
+            y = std::max(0, std::min(height - 1, y));
+            return image[(static_cast<size_t>(y) * width + x) * 4 + c];
+        };
+        return makeImage(width, height, [&](int x, int y, int c) {
+            return (at(x - dx, y - dy, c) + at(x, y, c) + at(x + dx, y + dy, c)) / 3.0f;
+        });
     };
-    std::vector<float> horizontal(input.size()), expected(input.size());
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 4; ++c)
-                horizontal[(static_cast<size_t>(y) * width + x) * 4 + c] =
-                    (at(input, x - 1, y, c) + at(input, x, y, c) + at(input, x + 1, y, c)) / 3.0f;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 4; ++c)
-                expected[(static_cast<size_t>(y) * width + x) * 4 + c] =
-                    (at(horizontal, x, y - 1, c) + at(horizontal, x, y, c) +
-                     at(horizontal, x, y + 1, c)) /
-                    3.0f;
-    EXPECT_TRUE(imagesMatch(frame.state.resultBuffer, expected, width, height,
-                            Tolerance{1e-4f, 0.0, 1e-3f}, "box_blur"));
+    EXPECT_TRUE(resultMatches(blurred(blurred(input, 1, 0), 0, 1), width, height,
+                              Tolerance{1e-4f, 0.0, 1e-3f}, "box_blur"));
 }
 
 } // namespace

@@ -13,11 +13,12 @@
 
 namespace glfx::test {
 
+namespace {
+
+// The vertex text a parse supplies when an effect writes none.
 const char* const kDefaultVertexShader =
     "void main(void)\n{ \tgl_Position = gl_ModelViewProjectionMatrix * gl_Vertex; "
     "gl_FrontColor = vec4(1.0); gl_TexCoord[0].st  = gl_MultiTexCoord0.xy; }";
-
-namespace {
 
 constexpr float kHostClear[4] = {0.125f, 0.25f, 0.375f, 0.5f};
 
@@ -78,13 +79,10 @@ void HostContext::makeCurrent() const {
     eglMakeCurrent(display_, surface_, surface_, context_);
 }
 
-bool HostContext::isCurrent() const {
-    return eglGetCurrentContext() == context_ && eglGetCurrentDisplay() == display_ &&
-           eglGetCurrentSurface(EGL_DRAW) == surface_ && eglGetCurrentSurface(EGL_READ) == surface_;
-}
-
 ::testing::AssertionResult HostContext::isCurrentAndIntact() const {
-    if (!isCurrent()) return ::testing::AssertionFailure() << "the host's context is not current";
+    if (eglGetCurrentContext() != context_ || eglGetCurrentDisplay() != display_ ||
+        eglGetCurrentSurface(EGL_DRAW) != surface_ || eglGetCurrentSurface(EGL_READ) != surface_)
+        return ::testing::AssertionFailure() << "the host's context is not current";
     float clear[4] = {};
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
     if (!std::equal(clear, clear + 4, kHostClear))
@@ -197,27 +195,24 @@ void writePfm(const std::string& path, const float* pixels, int width, int heigh
         return ::testing::AssertionFailure() << "expected image has the wrong size";
     size_t misses = 0, worst = 0;
     float worstError = -1.0f;
-    for (size_t i = 0; i < count * 4; ++i) {
-        const float error = std::fabs(actual[i] - expected[i]);
-        const bool isNan = std::isnan(actual[i]);
-        if (isNan || error > worstError) {
-            worstError = isNan ? INFINITY : error;
-            worst = i;
-        }
-    }
-    for (size_t p = 0; p < count; ++p)
-        for (int c = 0; c < 4; ++c)
-            if (!(std::fabs(actual[p * 4 + c] - expected[p * 4 + c]) <= tolerance.perPixel)) {
-                ++misses;
-                break;
+    std::vector<float> difference(count * 4);
+    for (size_t p = 0; p < count; ++p) {
+        bool miss = false;
+        for (size_t i = p * 4; i < p * 4 + 4; ++i) {
+            difference[i] = std::fabs(actual[i] - expected[i]);
+            miss = miss || !(difference[i] <= tolerance.perPixel); // NaN misses
+            const float error = std::isnan(difference[i]) ? INFINITY : difference[i];
+            if (error > worstError) {
+                worstError = error;
+                worst = i;
             }
+        }
+        misses += miss ? 1 : 0;
+    }
     const double fraction = static_cast<double>(misses) / static_cast<double>(count);
     if (fraction <= tolerance.allowedFraction && worstError <= tolerance.hardMax)
         return ::testing::AssertionSuccess();
 
-    std::vector<float> difference(count * 4);
-    for (size_t i = 0; i < difference.size(); ++i)
-        difference[i] = std::fabs(actual[i] - expected[i]);
     const std::string base = ::testing::TempDir() + name;
     writePfm(base + "_actual.pfm", actual, width, height);
     writePfm(base + "_expected.pfm", expected.data(), width, height);

@@ -15,9 +15,6 @@
 
 namespace glfx::test {
 
-// The vertex text a parse supplies when an effect writes none.
-extern const char* const kDefaultVertexShader;
-
 // The host's own context: on a display of its own (Mesa's surfaceless platform where offered),
 // with a 1x1 pbuffer, some GL state and 80 textures whose names overlap the renderer's, so GL
 // calls that land in the wrong context show up as changed host state.
@@ -31,9 +28,8 @@ public:
     // Creates the context and makes it current; false with the reason when EGL offers none.
     bool create(std::string& reason);
     void makeCurrent() const;
-    // The thread's display, draw and read surfaces and context are exactly this host's.
-    bool isCurrent() const;
-    // Current, and its clear colour, texture binding and textures as create left them.
+    // The thread's display, surfaces and context are exactly this host's, and its clear colour,
+    // texture binding and textures are as create left them.
     ::testing::AssertionResult isCurrentAndIntact() const;
 
     EGLContext context() const { return context_; }

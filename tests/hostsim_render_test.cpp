@@ -154,9 +154,14 @@ PF_Err probeEntry(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamList param
 class HostsimRender : public ::testing::Test {
 protected:
     void SetUp() override { seen = Seen(); }
-    std::shared_ptr<PluginLibrary> probe() {
-        return PluginLibrary::inProcess(probeEntry, resource());
+    // A started host of `app` with one instance of the probe.
+    Instance& start(HostApp app = HostApp::AfterEffects) {
+        host = std::make_unique<Host>(PluginLibrary::inProcess(probeEntry, resource()), app);
+        EXPECT_EQ(host->start(), PF_Err_NONE);
+        return host->addInstance();
     }
+    std::unique_ptr<Host> host;
+    Image out;
 };
 
 Image gradient(int w, int h, int depth) {
@@ -181,12 +186,9 @@ TEST_F(HostsimRender, WorldsHaveEachHostsLayoutAndPixelFormat) {
         {HostApp::PremierePro, 32, PF_PixelFormat_ARGB32}, // Premiere Pro renders 8-bit only
     };
     for (const auto& c : cases) {
-        Host host(probe(), c.app);
-        ASSERT_EQ(host.start(), PF_Err_NONE);
-        Instance& fx = host.addInstance();
+        Instance& fx = start(c.app);
         const Image input = gradient(5, 3, c.depth);
-        Image out;
-        ASSERT_EQ(host.render(fx, Clip(input), 0, out, {RenderPath::Smart, 8}), PF_Err_NONE);
+        ASSERT_EQ(host->render(fx, Clip(input), 0, out, {RenderPath::Smart, 8}), PF_Err_NONE);
         EXPECT_EQ(seen.inputFormat, c.format);
         EXPECT_EQ(seen.outputFormat, c.format);
         ASSERT_EQ(out.width, 5);
@@ -202,26 +204,21 @@ TEST_F(HostsimRender, WorldsHaveEachHostsLayoutAndPixelFormat) {
         }
         EXPECT_EQ(out.toRgba(), input.converted(out.depth, out.order).toRgba());
         EXPECT_TRUE(out.paddingIs(Host::kPaddingFill));
-        EXPECT_THAT(host.problems(), IsEmpty());
+        EXPECT_THAT(host->problems(), IsEmpty());
     }
 }
 
 TEST_F(HostsimRender, PaddingWrittenByTheEffectIsReported) {
     for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
-        Host host(probe(), HostApp::AfterEffects);
-        ASSERT_EQ(host.start(), PF_Err_NONE);
-        Instance& fx = host.addInstance();
+        Instance& fx = start();
         seen.writePadding = true;
-        Image out;
-        host.render(fx, Clip(gradient(4, 2, 8)), 0, out, {path, 4});
-        EXPECT_THAT(host.problems(), Contains(HasSubstr("padding bytes")));
+        host->render(fx, Clip(gradient(4, 2, 8)), 0, out, {path, 4});
+        EXPECT_THAT(host->problems(), Contains(HasSubstr("padding bytes")));
     }
 }
 
 TEST_F(HostsimRender, ValuesAtTheTimeAskedFor) {
-    Host host(probe(), HostApp::AfterEffects);
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    Instance& fx = host.addInstance();
+    Instance& fx = start();
     PF_ParamDefUnion v;
     std::memset(&v, 0, sizeof v);
     v.fs_d.value = 0.0;
@@ -233,32 +230,29 @@ TEST_F(HostsimRender, ValuesAtTheTimeAskedFor) {
     v.pd.value = 3;
     fx.keyframes[4][10] = v;
     const Image input = gradient(40, 20, 8);
-    Image out;
 
-    ASSERT_EQ(host.render(fx, Clip(input), 5, out), PF_Err_NONE);
+    ASSERT_EQ(host->render(fx, Clip(input), 5, out), PF_Err_NONE);
     EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 0.5);
     EXPECT_EQ(seen.popup.u.pd.value, 1) << "popups hold until the next key";
     // 50 % and 25 % of the 40 x 20 layer, in pixels.
     EXPECT_EQ(seen.point.u.td.x_value, 20 << 16);
     EXPECT_EQ(seen.point.u.td.y_value, 5 << 16);
 
-    ASSERT_EQ(host.render(fx, Clip(input), 12, out), PF_Err_NONE);
+    ASSERT_EQ(host->render(fx, Clip(input), 12, out), PF_Err_NONE);
     EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 1.0);
     EXPECT_EQ(seen.popup.u.pd.value, 3);
 
     // Half resolution: the layer's full size is still 40 x 20.
-    host.downsampleX = host.downsampleY = {1, 2};
-    ASSERT_EQ(host.render(fx, Clip(gradient(20, 10, 8)), 0, out), PF_Err_NONE);
+    host->downsampleX = host->downsampleY = {1, 2};
+    ASSERT_EQ(host->render(fx, Clip(gradient(20, 10, 8)), 0, out), PF_Err_NONE);
     EXPECT_EQ(seen.point.u.td.x_value, 20 << 16);
     EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 0.0);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    EXPECT_THAT(host->problems(), IsEmpty());
 }
 
 TEST_F(HostsimRender, LayerParametersShowTheirClipAtTheirTime) {
-    Host host(probe(), HostApp::AfterEffects);
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    Instance& fx = host.addInstance();
-    host.timeStep = 10;
+    Instance& fx = start();
+    host->timeStep = 10;
     Clip clip;
     for (int t = 0; t < 3; ++t) {
         std::vector<float> rgba(4 * 4, 0.0f);
@@ -266,50 +260,43 @@ TEST_F(HostsimRender, LayerParametersShowTheirClipAtTheirTime) {
             rgba[size_t(p) * 4] = 0.25f * float(t + 1);
         clip.add(t * 10, Image::fromRgba(rgba.data(), 2, 2, 32));
     }
-    Image out;
     for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
-        ASSERT_EQ(host.render(fx, clip, 20, out, {path}), PF_Err_NONE);
+        ASSERT_EQ(host->render(fx, clip, 20, out, {path}), PF_Err_NONE);
         EXPECT_TRUE(seen.layerHadPixels);
         EXPECT_FLOAT_EQ(seen.layerRed, 0.5f) << "the layer defaults to the effect's own, at 10";
     }
-    ASSERT_FALSE(host.layerCheckoutLog().empty());
-    EXPECT_EQ(host.layerCheckoutLog().back().time, 10);
+    ASSERT_FALSE(host->layerCheckoutLog().empty());
+    EXPECT_EQ(host->layerCheckoutLog().back().time, 10);
 
     fx.layers[3] = Clip(); // none
-    ASSERT_EQ(host.render(fx, clip, 20, out), PF_Err_NONE);
+    ASSERT_EQ(host->render(fx, clip, 20, out), PF_Err_NONE);
     EXPECT_FALSE(seen.layerHadPixels);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    EXPECT_THAT(host->problems(), IsEmpty());
 }
 
 TEST_F(HostsimRender, SmartRenderProtocolFaultsAreReported) {
-    Host host(probe(), HostApp::AfterEffects);
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    Instance& fx = host.addInstance();
-    Image out;
+    Instance& fx = start();
     seen.wrongPixelsId = true;
-    EXPECT_NE(host.render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_NONE);
-    EXPECT_THAT(host.problems(), Contains(HasSubstr("which the pre-render did not check out")));
+    EXPECT_NE(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_NONE);
+    EXPECT_THAT(host->problems(), Contains(HasSubstr("which the pre-render did not check out")));
 
     seen.wrongPixelsId = false;
     seen.strangeWorld = true;
-    host.render(fx, Clip(gradient(4, 4, 8)), 0, out);
-    EXPECT_THAT(host.problems(), Contains(HasSubstr("a world the host did not lend")));
+    host->render(fx, Clip(gradient(4, 4, 8)), 0, out);
+    EXPECT_THAT(host->problems(), Contains(HasSubstr("a world the host did not lend")));
 }
 
 TEST_F(HostsimRender, InjectedFailuresReachTheEffect) {
-    Host host(probe(), HostApp::AfterEffects);
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    Instance& fx = host.addInstance();
-    Image out;
-    host.inject.layerCheckoutError = PF_Err_OUT_OF_MEMORY;
-    EXPECT_EQ(host.render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_OUT_OF_MEMORY);
+    Instance& fx = start();
+    host->inject.layerCheckoutError = PF_Err_OUT_OF_MEMORY;
+    EXPECT_EQ(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(out.width, 0) << "no render after a failed pre-render";
-    host.inject = Host::Injection{};
-    host.inject.outputError = PF_Err_INTERNAL_STRUCT_DAMAGED;
-    EXPECT_EQ(host.render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_INTERNAL_STRUCT_DAMAGED);
-    host.inject = Host::Injection{};
-    host.inject.reportedFormat = PF_PixelFormat_BGRA32;
-    EXPECT_EQ(host.render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_NONE);
+    host->inject = Host::Injection{};
+    host->inject.outputError = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    EXPECT_EQ(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    host->inject = Host::Injection{};
+    host->inject.reportedFormat = PF_PixelFormat_BGRA32;
+    EXPECT_EQ(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_NONE);
     EXPECT_EQ(seen.outputFormat, PF_PixelFormat_BGRA32);
 }
 

@@ -88,23 +88,21 @@ void PrintTo(const FaultyCase& c, std::ostream* os) {
 
 class EmulatedHostReports : public ::testing::TestWithParam<FaultyCase> {};
 
-INSTANTIATE_TEST_SUITE_P(
-    Hostsim, EmulatedHostReports,
-    ::testing::Values(
-        FaultyCase{PF_Cmd_ABOUT, {"\"PF ANSI Suite\" version 1 acquired 1 more time(s)"}},
-        FaultyCase{PF_Cmd_GLOBAL_SETUP, {"16 bytes was neither disposed of nor handed"}},
-        FaultyCase{PF_Cmd_PARAMS_SETUP,
-                   {"name has no terminator", "num_params is 5 but 1 parameters"}},
-        FaultyCase{PF_Cmd_SEQUENCE_SETUP, {"sprintf of 300 bytes"}},
-        FaultyCase{PF_Cmd_SEQUENCE_RESETUP,
-                   {"which is not locked", "dispose of handle #1 after it was disposed of"}},
-        FaultyCase{PF_Cmd_SEQUENCE_FLATTEN, {"ReleaseSuite of \"PF Handle Suite\" version 2"}},
-        FaultyCase{PF_Cmd_SEQUENCE_SETDOWN,
-                   {"still locked", "parameter 0 checked out and never checked in",
-                    "neither disposed of nor handed"}},
-        FaultyCase{PF_Cmd_UPDATE_PARAMS_UI,
-                   {"add_param outside parameter set-up", "instead of -1"}}),
-    [](const auto& info) { return std::to_string(info.param.cmd); });
+const FaultyCase kFaults[] = {
+    {PF_Cmd_ABOUT, {"\"PF ANSI Suite\" version 1 acquired 1 more time(s)"}},
+    {PF_Cmd_GLOBAL_SETUP, {"16 bytes was neither disposed of nor handed"}},
+    {PF_Cmd_PARAMS_SETUP, {"name has no terminator", "num_params is 5 but 1 parameters"}},
+    {PF_Cmd_SEQUENCE_SETUP, {"sprintf of 300 bytes"}},
+    {PF_Cmd_SEQUENCE_RESETUP,
+     {"which is not locked", "dispose of handle #1 after it was disposed of"}},
+    {PF_Cmd_SEQUENCE_FLATTEN, {"ReleaseSuite of \"PF Handle Suite\" version 2"}},
+    {PF_Cmd_SEQUENCE_SETDOWN,
+     {"still locked", "parameter 0 checked out and never checked in",
+      "neither disposed of nor handed"}},
+    {PF_Cmd_UPDATE_PARAMS_UI, {"add_param outside parameter set-up", "instead of -1"}},
+};
+INSTANTIATE_TEST_SUITE_P(Hostsim, EmulatedHostReports, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::to_string(info.param.cmd); });
 
 TEST_P(EmulatedHostReports, EachFaultOfThePlugin) {
     Host host(PluginLibrary::inProcess(faultyEntry, defaultResource()), HostApp::AfterEffects);
@@ -164,16 +162,14 @@ TEST(EmulatedHost, HandleMisuseIsReportedNotFatal) {
     EXPECT_THAT(table.live(), IsEmpty());
 }
 
-TEST(PropertyList, DamagedResourcesAreRefusedWithTheReason) {
-    std::string resource = defaultResource();
+TEST(PropertyList, DamagedResourcesAreRefused) {
+    const std::string resource = defaultResource();
     EXPECT_EQ(parsePropertyList(resource).name, "Faulty_fx");
-    std::string badVendor = resource;
+    std::string badVendor = resource, badVersion = resource;
     badVendor[10] = 'X';
-    EXPECT_THROW(parsePropertyList(badVendor), std::runtime_error);
-    EXPECT_THROW(parsePropertyList(resource.substr(0, 100)), std::runtime_error);
-    std::string badVersion = resource;
     badVersion[0] = 2;
-    EXPECT_THROW(parsePropertyList(badVersion), std::runtime_error);
+    for (const std::string& damaged : {badVendor, resource.substr(0, 100), badVersion})
+        EXPECT_THROW(parsePropertyList(damaged), std::runtime_error);
 }
 
 } // namespace

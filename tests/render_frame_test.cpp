@@ -49,10 +49,6 @@ EffectDescription layers(int32_t layerCount, int32_t passCount = 1, int32_t noin
     return d;
 }
 
-int64_t capacity(int32_t w, int32_t h) {
-    return int64_t(w) * h;
-}
-
 } // namespace
 
 TEST(FrameFacts, RatiosAndZeroDenominators) {
@@ -95,7 +91,7 @@ TEST(StagingBuffers, EmptyLayersStageAsOneHundredSquare) {
         EXPECT_EQ(r.state.layerWidth[k], 100) << k;
         EXPECT_EQ(r.state.layerHeight[k], 100) << k;
         ASSERT_NE(r.state.layerBuffers[k], nullptr) << k;
-        EXPECT_GE(capacity(r.state.layerAllocWidth[k], r.state.layerAllocHeight[k]), 100 * 100);
+        EXPECT_GE(int64_t(r.state.layerAllocWidth[k]) * r.state.layerAllocHeight[k], 100 * 100);
     }
     EXPECT_EQ(r.state.layerBuffers[3], nullptr) << "no slot beyond layerCount";
 }
@@ -124,7 +120,7 @@ TEST(StagingBuffers, GrowOnlyAndNeverTwiceForTheResult) {
     EXPECT_NE(r.state.layerBuffers[0], nullptr);
     EXPECT_GE(r.state.resultAllocWidth, 16);
     EXPECT_GE(r.state.resultAllocHeight, 8);
-    EXPECT_GE(capacity(r.state.layerAllocWidth[0], r.state.layerAllocHeight[0]), 16 * 8);
+    EXPECT_GE(int64_t(r.state.layerAllocWidth[0]) * r.state.layerAllocHeight[0], 16 * 8);
     layer = r.state.layerBuffers[0];
     result = r.state.resultBuffer;
 
@@ -186,22 +182,14 @@ TEST(UndrawnFrame, InputWhenSizesMatchTransparentOtherwisePaddingUntouched) {
     }
 }
 
-TEST(UndrawnFrame, MessageSaysWhatTheOutputGotWithoutAContext) {
-    EffectDescription d = layers(1);
-    GlRenderer renderer;
-    renderer.effectDescription = &d;
-    // No context: says so.
-    EXPECT_THAT(undrawnFrameMessage(&renderer, 10, 10, true),
-                HasSubstr("no OpenGL context could be made"));
-    EXPECT_THAT(undrawnFrameMessage(nullptr, 10, 10, false),
-                HasSubstr("The output is left transparent."));
-}
-
-TEST(UndrawnFrame, MessageFitsTheHostsField) {
-    GlRenderer renderer;
+TEST(UndrawnFrame, MessageSaysWhyAndWhatTheOutputGotWithinTheHostsField) {
+    GlRenderer renderer; // no context
     const std::string text = undrawnFrameMessage(&renderer, 100000, 100000, true);
+    EXPECT_THAT(text, HasSubstr("no OpenGL context could be made"));
     EXPECT_THAT(text, HasSubstr("The input is shown unchanged."));
     EXPECT_LT(text.size(), size_t(PF_MAX_EFFECT_MSG_LEN));
+    EXPECT_THAT(undrawnFrameMessage(nullptr, 10, 10, false),
+                HasSubstr("The output is left transparent."));
 }
 
 TEST(LayerTime, OffsetInWholeFramesTowardZero) {
@@ -236,95 +224,91 @@ TEST(ResultRect, MergeOfACheckout) {
     for (const auto& c : cases) {
         PF_LRect r = c.result;
         mergeResultRect(r, c.checkout);
-        EXPECT_EQ(r.left, c.expected.left);
-        EXPECT_EQ(r.top, c.expected.top);
-        EXPECT_EQ(r.right, c.expected.right);
-        EXPECT_EQ(r.bottom, c.expected.bottom);
+        const auto sides = [](const PF_LRect& x) {
+            return std::vector<A_long>{x.left, x.top, x.right, x.bottom};
+        };
+        EXPECT_EQ(sides(r), sides(c.expected));
     }
 }
 
 TEST(ParamConversion, HostValuesBecomeShaderValues) {
-    PF_ParamDef def;
-    const auto convert = [&](ParamType type, auto fill) {
-        std::memset(&def, 0, sizeof def);
-        fill(def.u);
-        ParamSpec spec;
-        spec.type = type;
-        std::vector<float> row = {-7.0f, -7.0f, -7.0f, -7.0f};
-        convertParamValue(spec, def, row.data());
-        return row;
+    using U = PF_ParamDefUnion;
+    const struct {
+        ParamType type;
+        void (*fill)(U&);
+        std::array<float, 4> row; // -7: not written
+    } cases[] = {
+        {ParamType::Check, [](U& u) { u.bd.value = 1; }, {1, -7, -7, -7}},
+        {ParamType::Popup, [](U& u) { u.pd.value = 1; }, {0, -7, -7, -7}},
+        {ParamType::Float, [](U& u) { u.fs_d.value = 0.25; }, {0.25f, -7, -7, -7}},
+        {ParamType::Int, [](U& u) { u.fs_d.value = -2.5; }, {-2.5f, -7, -7, -7}},
+        {ParamType::Color,
+         [](U& u) {
+             u.cd.value = {17, 255, 128, 0};
+         },
+         {1, 0.50196f, 0, -7}},
+        {ParamType::Point,
+         [](U& u) {
+             u.td.x_value = PF_Fixed(10.75 * 65536);
+             u.td.y_value = PF_Fixed(-0.5 * 65536);
+         },
+         {10, -1, -7, -7}},
+        {ParamType::Angle, [](U& u) { u.ad.value = PF_Fixed(45.9 * 65536); }, {45, -7, -7, -7}},
+        {ParamType::Layer, [](U& u) { u.ld.width = 3; }, {-7, -7, -7, -7}},
     };
-    using V = std::vector<float>;
-    EXPECT_EQ(convert(ParamType::Check, [](PF_ParamDefUnion& u) { u.bd.value = 1; }),
-              (V{1.0f, -7, -7, -7}));
-    EXPECT_EQ(convert(ParamType::Popup, [](PF_ParamDefUnion& u) { u.pd.value = 1; }),
-              (V{0.0f, -7, -7, -7}));
-    EXPECT_EQ(convert(ParamType::Float, [](PF_ParamDefUnion& u) { u.fs_d.value = 0.25; }),
-              (V{0.25f, -7, -7, -7}));
-    EXPECT_EQ(convert(ParamType::Int, [](PF_ParamDefUnion& u) { u.fs_d.value = -2.5; }),
-              (V{-2.5f, -7, -7, -7}));
-    const V colour = convert(ParamType::Color, [](PF_ParamDefUnion& u) {
-        u.cd.value.red = 255;
-        u.cd.value.green = 128;
-        u.cd.value.blue = 0;
-        u.cd.value.alpha = 17;
-    });
-    EXPECT_FLOAT_EQ(colour[0], 1.0f);
-    EXPECT_NEAR(colour[1], 0.50196f, 1e-5f);
-    EXPECT_EQ(colour[2], 0.0f);
-    EXPECT_EQ(colour[3], -7.0f) << "alpha is not written";
-    EXPECT_EQ(convert(ParamType::Point,
-                      [](PF_ParamDefUnion& u) {
-                          u.td.x_value = PF_Fixed(10.75 * 65536);
-                          u.td.y_value = PF_Fixed(-0.5 * 65536);
-                      }),
-              (V{10.0f, -1.0f, -7, -7}));
-    EXPECT_EQ(
-        convert(ParamType::Angle, [](PF_ParamDefUnion& u) { u.ad.value = PF_Fixed(45.9 * 65536); }),
-        (V{45.0f, -7, -7, -7}));
-    EXPECT_EQ(convert(ParamType::Layer, [](PF_ParamDefUnion& u) { u.ld.width = 3; }),
-              (V{-7, -7, -7, -7}));
+    for (const auto& c : cases) {
+        PF_ParamDef def;
+        std::memset(&def, 0, sizeof def);
+        c.fill(def.u);
+        ParamSpec spec;
+        spec.type = c.type;
+        float row[4] = {-7.0f, -7.0f, -7.0f, -7.0f};
+        convertParamValue(spec, def, row);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(row[i], c.row[size_t(i)], 1e-5f) << paramTypeKeyword(c.type) << " " << i;
+    }
 }
 
-TEST(ParamRead, LayerParametersBeyondTheLastSlotAreIgnored) {
-    // 40 layer parameters: slots 1 ... 31 get the first 31, the rest are dropped.
+class ParamRead : public ::testing::Test {
+protected:
+    ParamRead() {
+        std::memset(&in, 0, sizeof in);
+        std::memset(&out, 0, sizeof out);
+    }
+    PF_Err read(PF_ParamDef** list, SequenceState* state) {
+        return readParamValues(&in, &out, list, state, global, d);
+    }
+    PF_InData in;
+    PF_OutData out;
+    GlobalState global{};
     EffectDescription d;
+    Record r;
+};
+
+TEST_F(ParamRead, LayerParametersBeyondTheLastSlotAreIgnored) {
+    // 40 layer parameters: slots 1 ... 31 get the first 31, the rest are dropped.
     d.settings.paramCount = 41;
     d.settings.layerCount = kMaxLayers;
     std::vector<PF_ParamDef> defs(41);
     std::vector<PF_ParamDef*> list(41, nullptr);
     std::vector<uint8_t> pixels(4, 0);
-    for (int i = 1; i < 41; ++i) {
-        d.params[size_t(i)].type = ParamType::Layer;
-        std::memset(&defs[size_t(i)], 0, sizeof defs[0]);
-        defs[size_t(i)].u.ld.data = reinterpret_cast<PF_PixelPtr>(pixels.data());
-        defs[size_t(i)].u.ld.width = i;
-        list[size_t(i)] = &defs[size_t(i)];
+    for (size_t i = 1; i < 41; ++i) {
+        d.params[i].type = ParamType::Layer;
+        std::memset(&defs[i], 0, sizeof defs[0]);
+        defs[i].u.ld.data = reinterpret_cast<PF_PixelPtr>(pixels.data());
+        defs[i].u.ld.width = A_long(i);
+        list[i] = &defs[i];
     }
-    Record r;
     r.state.layerWidth[0] = 1234; // the field right after the slots
-    PF_InData in;
-    std::memset(&in, 0, sizeof in);
-    PF_OutData out;
-    std::memset(&out, 0, sizeof out);
-    GlobalState global{};
-    EXPECT_EQ(readParamValues(&in, &out, list.data(), &r.state, global, d), PF_Err_NONE);
+    EXPECT_EQ(read(list.data(), &r.state), PF_Err_NONE);
     for (int k = 1; k < kMaxLayers; ++k)
         EXPECT_EQ(r.state.layerWorlds[k], &defs[size_t(k)].u.ld) << k;
     EXPECT_EQ(r.state.layerWidth[0], 1234);
 }
 
-TEST(ParamRead, WithoutARecordOrParameters) {
-    EffectDescription d;
+TEST_F(ParamRead, WithoutARecordOrParameters) {
     d.settings.paramCount = 3;
-    PF_InData in;
-    std::memset(&in, 0, sizeof in);
-    PF_OutData out;
-    std::memset(&out, 0, sizeof out);
-    GlobalState global{};
-    EXPECT_EQ(readParamValues(&in, &out, nullptr, nullptr, global, d),
-              PF_Err_INTERNAL_STRUCT_DAMAGED);
-    Record r;
+    EXPECT_EQ(read(nullptr, nullptr), PF_Err_INTERNAL_STRUCT_DAMAGED);
     d.settings.paramCount = 1;
-    EXPECT_EQ(readParamValues(&in, &out, nullptr, &r.state, global, d), PF_Err_NONE);
+    EXPECT_EQ(read(nullptr, &r.state), PF_Err_NONE);
 }

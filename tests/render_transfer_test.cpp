@@ -114,7 +114,7 @@ TEST(PixelTransfer, WorkedValues) {
     TestWorld in8(1, 1, 4);
     const uint8_t argb[4] = {255, 255, 128, 0};
     std::memcpy(in8.pixel<uint8_t>(0, 0), argb, 4);
-    float f[4];
+    float f[8];
     uploadWorld(Transfer::Converting8, &in8.world, 1, 1, f);
     EXPECT_FLOAT_EQ(f[0], 1.0f);
     EXPECT_NEAR(f[1], 0.50196f, 1e-5);
@@ -124,10 +124,9 @@ TEST(PixelTransfer, WorkedValues) {
     TestWorld in16(2, 1, 8);
     in16.pixel<uint16_t>(0, 0)[1] = 32768;
     in16.pixel<uint16_t>(1, 0)[1] = 16384;
-    float g[8];
-    uploadWorld(Transfer::Converting16, &in16.world, 2, 1, g);
-    EXPECT_EQ(g[0], 1.0f);
-    EXPECT_EQ(g[4], 0.5f);
+    uploadWorld(Transfer::Converting16, &in16.world, 2, 1, f);
+    EXPECT_EQ(f[0], 1.0f);
+    EXPECT_EQ(f[4], 0.5f);
 }
 
 TEST(PixelTransfer, DownloadsClampOutOfRangeAndTruncateInside) {
@@ -152,33 +151,31 @@ TEST(PixelTransfer, DownloadsClampOutOfRangeAndTruncateInside) {
     }
 }
 
-TEST(PixelTransfer, EveryEightBitValueRoundTripsExactly) {
-    for (Transfer t : {Transfer::Converting8, Transfer::Converting8Premiere,
-                       Transfer::Converting8PremiereFast, Transfer::Raw8}) {
-        TestWorld in(256, 1, 4);
-        for (int v = 0; v < 256; ++v)
-            for (int ch = 0; ch < 4; ++ch)
-                in.pixel<uint8_t>(v, 0)[ch] = uint8_t((v + 85 * ch) & 255);
-        std::vector<float> staged(256 * 4);
-        uploadWorld(t, &in.world, 256, 1, staged.data());
-        TestWorld out(256, 1, 4);
-        downloadWorld(t, staged.data(), &out.world);
-        EXPECT_TRUE(out.bytes == in.bytes) << static_cast<int>(t);
-    }
-}
-
-TEST(PixelTransfer, SixteenBitSweepRoundTripsExactly) {
-    const int32_t width = 32769 / 4 + 1;
-    TestWorld in(width, 1, 8);
-    for (int32_t x = 0; x < width; ++x)
-        for (int ch = 0; ch < 4; ++ch)
-            in.pixel<uint16_t>(x, 0)[ch] = uint16_t(std::min(4 * x + ch, 32768));
-    std::vector<float> staged(size_t(width) * 4);
-    for (Transfer t : {Transfer::Converting16, Transfer::Raw16}) {
-        uploadWorld(t, &in.world, width, 1, staged.data());
-        TestWorld out(width, 1, 8);
-        downloadWorld(t, staged.data(), &out.world);
-        EXPECT_TRUE(out.bytes == in.bytes) << static_cast<int>(t);
+// Every 8-bit value in every channel, and every 16-bit level 0 ... 32768.
+TEST(PixelTransfer, EveryIntegerLevelRoundTripsExactly) {
+    const struct {
+        Transfer t;
+        int pixelBytes;
+        int32_t width;
+    } cases[] = {{Transfer::Converting8, 4, 256},
+                 {Transfer::Converting8Premiere, 4, 256},
+                 {Transfer::Converting8PremiereFast, 4, 256},
+                 {Transfer::Raw8, 4, 256},
+                 {Transfer::Converting16, 8, 32769 / 4 + 1},
+                 {Transfer::Raw16, 8, 32769 / 4 + 1}};
+    for (const auto& c : cases) {
+        TestWorld in(c.width, 1, c.pixelBytes);
+        for (int32_t x = 0; x < c.width; ++x)
+            for (int ch = 0; ch < 4; ++ch) {
+                if (c.pixelBytes == 4) in.pixel<uint8_t>(x, 0)[ch] = uint8_t((x + 85 * ch) & 255);
+                if (c.pixelBytes == 8)
+                    in.pixel<uint16_t>(x, 0)[ch] = uint16_t(std::min(4 * x + ch, 32768));
+            }
+        std::vector<float> staged(size_t(c.width) * 4);
+        uploadWorld(c.t, &in.world, c.width, 1, staged.data());
+        TestWorld out(c.width, 1, c.pixelBytes);
+        downloadWorld(c.t, staged.data(), &out.world);
+        EXPECT_TRUE(out.bytes == in.bytes) << static_cast<int>(c.t);
     }
 }
 
