@@ -1,14 +1,12 @@
 #include "Files.h"
 
+#include "FileSystem.h"
+
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
-#include <unistd.h>
 
 // Where the build put the libraries, for a glfx run from the build tree.
 #ifndef GLFX_BUILT_TEMPLATE
@@ -21,39 +19,13 @@
 namespace glfx::cli {
 namespace {
 
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 std::string reason() {
     return std::strerror(errno);
 }
 
-void removeTree(const std::string& path) {
-    if (DIR* dir = ::opendir(path.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name == "." || name == "..") continue;
-            const std::string child = path + "/" + name;
-            struct stat st {};
-            if (::lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-                removeTree(child);
-            else
-                ::unlink(child.c_str());
-        }
-        ::closedir(dir);
-    }
-    ::rmdir(path.c_str());
-}
-
 std::string programFolder() {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return {};
-    return folderOf(std::string(buffer, size_t(n)));
+    const std::string program = programPath();
+    return program.empty() ? std::string() : folderOf(program);
 }
 
 } // namespace
@@ -88,31 +60,29 @@ void requireOutputFolder(const std::string& path) {
 void writeFileAtomically(const std::string& path, const std::string& bytes, bool executable) {
     requireOutputFolder(path);
     const std::string folder = folderOf(path);
-    const size_t slash = path.rfind('/');
-    std::string temporary =
-        folder + "/." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) throw CommandError("cannot write into folder " + folder + ": " + reason());
-    size_t written = 0;
-    bool ok = true;
-    while (ok && written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) written += size_t(n);
+    const std::string name = fileNameOf(path);
+    std::string temporary, why;
+    FILE* file = createUniqueFile(path.substr(0, path.size() - name.size()) + "." + name + ".",
+                                  ".partial", temporary, why);
+    if (file == nullptr) throw CommandError("cannot write into folder " + folder + ": " + why);
+    bool ok =
+        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
+    if (!ok) why = reason();
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        why = reason();
     }
-    const std::string why = ok ? std::string() : reason();
-    ok = ok && ::fchmod(fd, executable ? 0755 : 0644) == 0;
-    if (::close(fd) != 0) ok = false;
+    if (ok && !setExecutable(temporary, executable)) {
+        ok = false;
+        why = reason();
+    }
     if (!ok) {
-        ::unlink(temporary.c_str());
-        throw CommandError("cannot write " + path + ": " + (why.empty() ? reason() : why));
+        std::remove(temporary.c_str());
+        throw CommandError("cannot write " + path + ": " + why);
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string message =
-            "cannot move the new file into place at " + path + ": " + reason();
-        ::unlink(temporary.c_str());
-        throw CommandError(message);
+    if (!replaceFile(temporary, path, why)) {
+        std::remove(temporary.c_str());
+        throw CommandError("cannot move the new file into place at " + path + ": " + why);
     }
 }
 
@@ -126,10 +96,7 @@ std::string findBuiltLibrary(const std::string& fileName, const std::string& bui
     if (!here.empty()) {
         for (const std::string& candidate : {here + "/" + fileName, here + "/../plugin/" + fileName,
                                              here + "/../lib/glfx/" + fileName})
-            if (isRegularFile(candidate)) {
-                char resolved[PATH_MAX];
-                return ::realpath(candidate.c_str(), resolved) != nullptr ? resolved : candidate;
-            }
+            if (isRegularFile(candidate)) return absolutePath(candidate);
     }
     if (!builtPath.empty() && isRegularFile(builtPath)) return builtPath;
     return {};
@@ -137,33 +104,39 @@ std::string findBuiltLibrary(const std::string& fileName, const std::string& bui
 
 std::string templateLibrary(const std::string& given) {
     if (!given.empty()) return given;
-    const std::string found = findBuiltLibrary("glfx_template.so", GLFX_BUILT_TEMPLATE);
+    const std::string name = std::string("glfx_template") + kLibrarySuffix;
+    const std::string found = findBuiltLibrary(name, GLFX_BUILT_TEMPLATE);
     if (found.empty())
-        throw CommandError("cannot find the template library glfx_template.so next to glfx or "
-                           "in the build; give it with --template");
+        throw CommandError("cannot find the template library " + name +
+                           " next to glfx or in the build; give it with --template");
     return found;
 }
 
 std::string builtInPluginLibrary() {
-    const std::string found = findBuiltLibrary("Quadra_remapping_fx.so", GLFX_BUILT_PLUGIN);
+    const std::string name = std::string("Quadra_remapping_fx") + kLibrarySuffix;
+    const std::string found = findBuiltLibrary(name, GLFX_BUILT_PLUGIN);
     if (found.empty())
-        throw CommandError("cannot find the built-in effect's library Quadra_remapping_fx.so "
-                           "next to glfx or in the build; give an effect file or --plugin");
+        throw CommandError("cannot find the built-in effect's library " + name +
+                           " next to glfx or in the build; give an effect file or --plugin");
     return found;
 }
 
 TemporaryFolder::TemporaryFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/glfx-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw CommandError("cannot make a temporary folder in " + folderOf(pattern) + ": " +
-                           reason() + " (set TMPDIR to a writable folder)");
-    path_ = pattern;
+    std::string why;
+    path_ = makePrivateFolder(why);
+    if (path_.empty())
+        throw CommandError("cannot make a temporary folder in " + temporaryFolderBase() + ": " +
+                           why +
+#ifdef _WIN32
+                           " (set TMP to a writable folder)");
+#else
+                           " (set TMPDIR to a writable folder)");
+#endif
 }
 
 TemporaryFolder::~TemporaryFolder() {
-    removeTree(path_);
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 } // namespace glfx::cli

@@ -39,7 +39,8 @@ std::string templateLibrary(const std::string& given);
 // The built-in effect's library the build made. Throws CommandError when there is none.
 std::string builtInPluginLibrary();
 
-// A private folder (mode 0700) under $TMPDIR or /tmp, removed with its contents on destruction.
+// A private folder (mode 0700) under $TMPDIR or /tmp (Windows: the user's temporary folder),
+// removed with its contents on destruction.
 class TemporaryFolder {
 public:
     // Throws CommandError when the folder cannot be made.

@@ -1,5 +1,13 @@
 #include "ImageIO.h"
 
+#include "FileSystem.h"
+
+// The build sets it to 0 where it has no OpenEXR library (the Windows cross build).
+#ifndef GLFX_WITH_OPENEXR
+#define GLFX_WITH_OPENEXR 1
+#endif
+
+#if GLFX_WITH_OPENEXR
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
@@ -7,18 +15,16 @@
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfTestFile.h>
+#endif
 #include <png.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace glfx::cli {
 
@@ -37,25 +43,13 @@ std::string printable(const std::string& text) {
 }
 
 std::string lowerExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
+    const size_t slash = lastSeparator(path);
     const size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
     std::string ext = path.substr(dot);
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return ext;
-}
-
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string fileNameOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 void checkSize(const std::string& path, int64_t width, int64_t height) {
@@ -282,26 +276,10 @@ public:
         }
         if (!S_ISDIR(st.st_mode)) fail(destination, "output folder " + folder + " is not a folder");
 
-        static std::atomic<unsigned> counter{0};
         const std::string prefix = destination.substr(0, destination.size() - name.size());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            temporary_ = prefix + "." + name + "." + std::to_string(::getpid()) + "-" +
-                         std::to_string(counter++) + ".partial";
-            const int fd =
-                ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                file_ = ::fdopen(fd, "wb");
-                if (!file_) {
-                    ::close(fd);
-                    ::unlink(temporary_.c_str());
-                    fail(destination, "cannot open a temporary file for writing");
-                }
-                return;
-            }
-            if (errno != EEXIST)
-                fail(destination, "cannot write in folder " + folder + ": " + std::strerror(errno));
-        }
-        fail(destination, "cannot find a free temporary name in folder " + folder);
+        std::string why;
+        file_ = createUniqueFile(prefix + "." + name + ".", ".partial", temporary_, why);
+        if (file_ == nullptr) fail(destination, "cannot write in folder " + folder + ": " + why);
     }
 
     PendingFile(const PendingFile&) = delete;
@@ -309,7 +287,7 @@ public:
 
     ~PendingFile() {
         if (file_) std::fclose(file_);
-        if (!committed_) ::unlink(temporary_.c_str());
+        if (!committed_) std::remove(temporary_.c_str());
     }
 
     FILE* stream() const { return file_; }
@@ -322,8 +300,9 @@ public:
         if (!flushed || !closed)
             fail(destination_,
                  std::string("cannot write: ") + std::strerror(flushed ? errno : flushError));
-        if (std::rename(temporary_.c_str(), destination_.c_str()) != 0)
-            fail(destination_, std::string("cannot replace the file: ") + std::strerror(errno));
+        std::string why;
+        if (!replaceFile(temporary_, destination_, why))
+            fail(destination_, "cannot replace the file: " + why);
         committed_ = true;
     }
 
@@ -353,6 +332,8 @@ void writePng(const std::string& path, const Image& image, int depth) {
 }
 
 // ---- OpenEXR --------------------------------------------------------------------------------
+
+#if GLFX_WITH_OPENEXR
 
 // OpenEXR's own file stream swallows errors when it writes the line offsets at the end; this one
 // writes to our temporary file, whose error state commit() checks.
@@ -472,6 +453,9 @@ void writeExr(const std::string& path, const Image& image) {
     }
     pending.commit();
 }
+#else
+const char* const kNoExr = "EXR files are not supported by this build of glfx; use .png";
+#endif
 
 void checkImage(const std::string& path, const Image& image) {
     checkSize(path, image.width, image.height);
@@ -495,14 +479,25 @@ Image makeImage(int32_t width, int32_t height, int depth) {
 ImageFormat imageFormatOf(const std::string& path) {
     const std::string ext = lowerExtension(path);
     if (ext == ".png") return ImageFormat::Png;
+#if GLFX_WITH_OPENEXR
     if (ext == ".exr") return ImageFormat::Exr;
+    const char* const use = " (use .png or .exr)";
+#else
+    if (ext == ".exr") fail(path, kNoExr);
+    const char* const use = " (use .png)";
+#endif
     fail(path, (ext.empty() ? std::string("no file extension")
                             : "unsupported image format \"" + ext + "\"") +
-                   " (use .png or .exr)");
+                   use);
 }
 
 Image readImage(const std::string& path) {
-    return imageFormatOf(path) == ImageFormat::Png ? readPng(path) : readExr(path);
+    if (imageFormatOf(path) == ImageFormat::Png) return readPng(path);
+#if GLFX_WITH_OPENEXR
+    return readExr(path);
+#else
+    fail(path, kNoExr);
+#endif
 }
 
 void writeImage(const std::string& path, const Image& image, int depth) {
@@ -521,7 +516,11 @@ void writeImage(const std::string& path, const Image& image, int depth) {
     if (format == ImageFormat::Png)
         writePng(path, image, depth);
     else
+#if GLFX_WITH_OPENEXR
         writeExr(path, image);
+#else
+        fail(path, kNoExr);
+#endif
 }
 
 uint8_t toHost8(float value) {
@@ -566,7 +565,7 @@ namespace {
 
 // [first, last) of every run of '#' in the file name part.
 std::vector<std::pair<size_t, size_t>> hashRuns(const std::string& pattern) {
-    const size_t slash = pattern.find_last_of('/');
+    const size_t slash = lastSeparator(pattern);
     size_t i = slash == std::string::npos ? 0 : slash + 1;
     std::vector<std::pair<size_t, size_t>> runs;
     while ((i = pattern.find('#', i)) != std::string::npos) {

@@ -1,4 +1,6 @@
 // Image files for the command line: PNG (8 and 16 bits) and OpenEXR (half or float in, float out).
+// OpenEXR is a build option (GLFX_WITH_OPENEXR, off in the Windows build); without it every .exr
+// path fails with "PATH: EXR files are not supported by this build of glfx; use .png".
 //
 // Error policy: every failure throws ImageError, whose what() is one line naming the file and the
 // problem. Nothing else is thrown except std::bad_alloc. A write never leaves a partial file
@@ -49,7 +51,8 @@ constexpr int32_t kMaxImageSide = 30000;
 
 enum class ImageFormat { Png, Exr };
 
-// By extension, case-insensitive: ".png" or ".exr". Throws ImageError for anything else.
+// By extension, case-insensitive: ".png" or ".exr". Throws ImageError for anything else, and for
+// ".exr" in a build without OpenEXR.
 ImageFormat imageFormatOf(const std::string& path);
 
 // Grey, grey + alpha, RGB and palette PNGs become RGBA with alpha 1 where the file has none

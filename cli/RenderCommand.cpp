@@ -7,6 +7,7 @@
 // reports it could not draw is a failure, not a picture.
 #include "Commands.h"
 #include "EffectSource.h"
+#include "FileSystem.h"
 #include "Files.h"
 #include "ImageIO.h"
 #include "RenderJob.h"
@@ -16,7 +17,6 @@
 #include <iostream>
 #include <memory>
 #include <regex>
-#include <unistd.h>
 
 namespace glfx::cli {
 namespace {
@@ -78,7 +78,7 @@ std::pair<std::string, std::string> splitAssignment(const std::string& text, con
 class Progress {
 public:
     Progress(int64_t total, bool quiet) : total_(total), quiet_(quiet || total < 2) {
-        terminal_ = ::isatty(STDERR_FILENO) != 0;
+        terminal_ = isTerminal(stderr);
     }
     void frameDone(int64_t done, int64_t frame, const std::string& file) {
         if (quiet_) return;

@@ -1,16 +1,16 @@
 #include "RenderJob.h"
 
 #include "EffectSource.h"
+#include "FileSystem.h"
 
 #include "effect/CodeContainer.h"
 #include "resources/SlotPatcher.h"
 #include "shaders/DefineMap.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace glfx::cli {
 namespace {
@@ -72,10 +72,12 @@ RenderJob::~RenderJob() {
 
 void RenderJob::restoreConfigHome() {
     if (!configRedirected_) return;
+#ifndef _WIN32
     if (hadConfigHome_)
         ::setenv("XDG_CONFIG_HOME", savedConfigHome_.c_str(), 1);
     else
         ::unsetenv("XDG_CONFIG_HOME");
+#endif
     configRedirected_ = false;
 }
 
@@ -103,9 +105,9 @@ void RenderJob::load(const std::string& effectPath, const std::string& pluginPat
                            " shows more)");
     description_ = source.description;
     if (source.origin.library) {
-        // dlopen searches the library path for a bare file name; a path never is searched.
-        char resolved[PATH_MAX];
-        library_ = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+        // dlopen and LoadLibrary search their library paths for a bare file name; a full path
+        // never is searched.
+        library_ = absolutePath(path);
         // The template library reads its code from the per-user folder, so only it sees the
         // user's own; a packed library reads nothing there.
         if (source.origin.form.rfind("template", 0) != 0) {
@@ -128,7 +130,7 @@ void RenderJob::load(const std::string& effectPath, const std::string& pluginPat
         throw CommandError(path + ": " + e.what());
     }
     temporary_ = std::make_unique<TemporaryFolder>();
-    library_ = temporary_->path() + "/effect.so";
+    library_ = absolutePath(temporary_->path() + "/effect" + kLibrarySuffix);
     writeFileAtomically(library_, image, true);
     redirectConfigHome();
 }
@@ -136,13 +138,19 @@ void RenderJob::load(const std::string& effectPath, const std::string& pluginPat
 // A packed library does not read the per-user folder, but its global set-up still creates the
 // folder levels; they go into the temporary folder instead of the user's.
 void RenderJob::redirectConfigHome() {
+#ifdef _WIN32
+    // The shell answers the application-data folder from the user's profile, and no variable moves
+    // it: there the set-up makes its empty folders, as it does in the host.
+#else
     const std::string config = temporary_->path() + "/config";
-    ::mkdir(config.c_str(), 0700);
+    std::error_code ignored;
+    std::filesystem::create_directory(config, ignored);
     const char* old = std::getenv("XDG_CONFIG_HOME");
     hadConfigHome_ = old != nullptr;
     if (old != nullptr) savedConfigHome_ = old;
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     configRedirected_ = true;
+#endif
 }
 
 int RenderJob::findParam(const std::string& name) const {

@@ -1,0 +1,210 @@
+#include "FileSystem.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <direct.h>
+#include <io.h>
+#include <process.h>
+#else
+#include <climits>
+#include <unistd.h>
+#endif
+
+namespace glfx::cli {
+namespace {
+
+#ifdef _WIN32
+std::string windowsErrorText(DWORD code) {
+    char* message = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
+    std::string text;
+    if (length > 0 && message != nullptr) text.assign(message, length);
+    if (message != nullptr) LocalFree(message);
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text.empty() ? "Windows error " + std::to_string(code) : text;
+}
+
+int processId() {
+    return _getpid();
+}
+#else
+int processId() {
+    return int(::getpid());
+}
+#endif
+
+// A name no other process of this machine picks, and no earlier call of this one.
+std::string uniquePart() {
+    static std::atomic<unsigned> counter{0};
+    return std::to_string(processId()) + "-" + std::to_string(counter++);
+}
+
+} // namespace
+
+size_t lastSeparator(const std::string& path) {
+#ifdef _WIN32
+    return path.find_last_of("/\\");
+#else
+    return path.rfind('/');
+#endif
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = lastSeparator(path);
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return path.substr(0, 1);
+#ifdef _WIN32
+    // "C:\picture.png" is in "C:\"; "C:" alone names the drive's current folder.
+    if (slash == 2 && path[1] == ':') return path.substr(0, 3);
+#endif
+    return path.substr(0, slash);
+}
+
+std::string fileNameOf(const std::string& path) {
+    const size_t slash = lastSeparator(path);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+FILE* createUniqueFile(const std::string& prefix, const std::string& suffix, std::string& created,
+                       std::string& why) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        created = prefix + uniquePart() + suffix;
+#ifdef _WIN32
+        const int fd =
+            ::_open(created.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
+#else
+        const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+#endif
+        if (fd >= 0) {
+#ifdef _WIN32
+            FILE* file = ::_fdopen(fd, "wb");
+#else
+            FILE* file = ::fdopen(fd, "wb");
+#endif
+            if (file != nullptr) return file;
+            why = std::strerror(errno);
+#ifdef _WIN32
+            ::_close(fd);
+#else
+            ::close(fd);
+#endif
+            std::remove(created.c_str());
+            return nullptr;
+        }
+        if (errno != EEXIST) {
+            why = std::strerror(errno);
+            return nullptr;
+        }
+    }
+    why = "no free temporary name";
+    return nullptr;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& why) {
+#ifdef _WIN32
+    // rename() refuses to replace a file on Windows.
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    why = windowsErrorText(GetLastError());
+    return false;
+#else
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    why = std::strerror(errno);
+    return false;
+#endif
+}
+
+bool setExecutable(const std::string& path, bool executable) {
+#ifdef _WIN32
+    (void)path;
+    (void)executable;
+    return true;
+#else
+    return ::chmod(path.c_str(), executable ? 0755 : 0644) == 0;
+#endif
+}
+
+std::string temporaryFolderBase() {
+#ifdef _WIN32
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof buffer, buffer);
+    std::string base = length > 0 && length <= MAX_PATH ? std::string(buffer, length) : ".";
+    while (base.size() > 3 && (base.back() == '\\' || base.back() == '/'))
+        base.pop_back();
+    return base;
+#else
+    const char* base = std::getenv("TMPDIR");
+    return base != nullptr && *base != 0 ? base : "/tmp";
+#endif
+}
+
+std::string makePrivateFolder(std::string& why) {
+#ifdef _WIN32
+    // The user's own temporary folder is private to the user already.
+    const std::string base = temporaryFolderBase();
+    const char* separator = base.back() == '\\' ? "" : "\\";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = base + separator + "glfx-" + uniquePart();
+        if (::_mkdir(path.c_str()) == 0) return path;
+        if (errno != EEXIST) break;
+    }
+    why = std::strerror(errno);
+    return {};
+#else
+    std::string pattern = temporaryFolderBase() + "/glfx-XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) return pattern;
+    why = std::strerror(errno);
+    return {};
+#endif
+}
+
+std::string absolutePath(const std::string& path) {
+#ifdef _WIN32
+    // Also turns '/' into '\\', which LoadLibrary needs.
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+    return length > 0 && length <= MAX_PATH ? std::string(buffer, length) : path;
+#else
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+#endif
+}
+
+std::string programPath() {
+#ifdef _WIN32
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    return length > 0 && length <= MAX_PATH ? std::string(buffer, length) : std::string();
+#else
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, size_t(n)) : std::string();
+#endif
+}
+
+bool isTerminal(FILE* stream) {
+#ifdef _WIN32
+    return ::_isatty(::_fileno(stream)) != 0;
+#else
+    return ::isatty(::fileno(stream)) != 0;
+#endif
+}
+
+} // namespace glfx::cli

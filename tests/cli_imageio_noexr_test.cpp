@@ -1,0 +1,88 @@
+// The image files of a glfx built without OpenEXR, as the Windows build is: every .exr path is
+// refused with one line that says what to use instead, before any file is touched, and PNG works
+// as in the full build.
+#include "cli/ImageIO.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace glfx::cli;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempFolder {
+    TempFolder() {
+        if (!::mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    std::string path = testing::TempDir() + "glfx_cli_noexr_XXXXXX";
+};
+
+// what() of the ImageError `call` throws; empty when it throws none.
+template <typename Call> std::string imageError(Call call) {
+    try {
+        call();
+    } catch (const ImageError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+Image ramp() {
+    Image image = makeImage(5, 3, 8);
+    for (size_t i = 0; i < image.rgba.size(); ++i)
+        image.rgba[i] = float(i % 256) / 255.0f;
+    return image;
+}
+
+} // namespace
+
+TEST(CliImageIoWithoutExr, EveryExrPathIsRefusedWithOneLineThatSaysUsePng) {
+    TempFolder folder;
+    // A real EXR signature: the refusal must not depend on what the file holds.
+    const std::string existing = folder / "existing.exr";
+    std::ofstream(existing, std::ios::binary) << "\x76\x2f\x31\x01" << std::string(60, '\0');
+    for (const std::string& path : {existing, folder / "missing.EXR", folder / "new.Exr"}) {
+        SCOPED_TRACE(path);
+        const std::string expected =
+            path + ": EXR files are not supported by this build of glfx; use .png";
+        EXPECT_EQ(imageError([&] { imageFormatOf(path); }), expected);
+        EXPECT_EQ(imageError([&] { readImage(path); }), expected);
+        EXPECT_EQ(imageError([&] { writeImage(path, ramp()); }), expected);
+        EXPECT_EQ(imageError([&] { writeImage(path, ramp(), 32); }), expected);
+    }
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder.path))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"existing.exr"}) << "a refused write made a file";
+}
+
+TEST(CliImageIoWithoutExr, AnUnknownExtensionNamesOnlyPng) {
+    EXPECT_EQ(imageError([] { imageFormatOf("picture.tif"); }),
+              "picture.tif: unsupported image format \".tif\" (use .png)");
+}
+
+TEST(CliImageIoWithoutExr, PngStillRoundTripsAtBothDepths) {
+    TempFolder folder;
+    const Image image = ramp();
+    for (int depth : {8, 16}) {
+        const std::string path = folder / ("ramp" + std::to_string(depth) + ".png");
+        writeImage(path, image, depth);
+        const Image back = readImage(path);
+        EXPECT_EQ(back.depth, depth);
+        ASSERT_EQ(back.width, image.width);
+        ASSERT_EQ(back.height, image.height);
+        EXPECT_EQ(back.rgba, image.rgba) << depth << " bits";
+    }
+}
