@@ -41,11 +41,15 @@ std::unique_ptr<EffectDescription> modeEffect() {
     return effect;
 }
 
-class RenderStateTest : public GpuTest {};
+// A record of `frame` with the effect's render state, dropped at the end as set-down does.
+class RenderStateTest : public GpuTest {
+protected:
+    void TearDown() override { dropRenderState(frame.state); }
+    std::unique_ptr<EffectDescription> effect = modeEffect();
+    Frame frame;
+};
 
 TEST_F(RenderStateTest, CreationResetsTheStagingSizesAndFillsTheDefines) {
-    auto effect = modeEffect();
-    Frame frame;
     for (int k = 0; k < kMaxLayers; ++k) {
         frame.state.layerWidth[k] = frame.state.layerHeight[k] = 7;
         frame.state.layerAllocWidth[k] = frame.state.layerAllocHeight[k] = 9;
@@ -73,22 +77,18 @@ TEST_F(RenderStateTest, CreationResetsTheStagingSizesAndFillsTheDefines) {
     GlRenderer* renderer = frame.state.renderer;
     createRenderState(frame.state, *effect);
     EXPECT_EQ(frame.state.renderer, renderer) << "a second call replaces nothing";
-    dropRenderState(frame.state);
 }
 
 TEST_F(RenderStateTest, DefinesReachTheShadersOnEachRebuild) {
-    auto effect = modeEffect();
-    Frame frame;
     frame.setOutput(2, 2);
     createRenderState(frame.state, *effect);
-    struct Step {
+    const struct {
         float mode, colour;
         float expected[4];
-    };
-    const Step steps[] = {{0.0f, 0.0f, {0.0f, 0.0f, 0.0f, 1.0f}},
-                          {1.0f, 1.0f, {0.25f, 0.5f, 0.25f, 1.0f}},
-                          {2.0f, 0.0f, {0.5f, 0.0f, 0.0f, 1.0f}}};
-    for (const Step& step : steps) {
+    } steps[] = {{0.0f, 0.0f, {0.0f, 0.0f, 0.0f, 1.0f}},
+                 {1.0f, 1.0f, {0.25f, 0.5f, 0.25f, 1.0f}},
+                 {2.0f, 0.0f, {0.5f, 0.0f, 0.0f, 1.0f}}};
+    for (const auto& step : steps) {
         frame.state.paramValues[1][0] = step.mode;
         frame.state.paramValues[2][0] = step.colour;
         frame.state.renderer->buildPrograms(refreshDefines(frame.state, *effect));
@@ -97,20 +97,16 @@ TEST_F(RenderStateTest, DefinesReachTheShadersOnEachRebuild) {
         for (int c = 0; c < 4; ++c)
             EXPECT_FLOAT_EQ(frame.result(1, 0, c), step.expected[c]) << step.mode << " " << c;
     }
-    EXPECT_TRUE(host.isCurrentAndIntact());
     dropRenderState(frame.state);
     EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
 TEST_F(RenderStateTest, ARenderBeforeAnyBuildUsesAnEmptyPreamble) {
-    auto effect = modeEffect();
-    Frame frame;
     frame.setOutput(2, 2);
     createRenderState(frame.state, *effect);
     EXPECT_FALSE(frame.state.renderer->renderFrame(frame.state, GL_FLOAT));
     EXPECT_NE(frame.state.renderer->errorText.find("MODE"), std::string::npos)
         << frame.state.renderer->errorText;
-    dropRenderState(frame.state);
 }
 
 } // namespace
