@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows plug-in (Quadra_remapping_fx.aex) and the Windows test runner with
-# mingw-w64, next to a native build whose glfx packs the libraries.
+# Cross-builds the Windows plug-in (Quadra_remapping_fx.aex), the glfx command (glfx.exe) and the
+# Windows test runner with mingw-w64, next to a native build whose glfx packs the libraries.
 #
 #   scripts/build-windows.sh [WINDOWS_BUILD_DIR [NATIVE_BUILD_DIR]]
 #
 # Defaults: build/windows and build. The native build is configured when missing, and its glfx
-# and glfx_pipl_bytes are built. GLEW has no mingw build in Debian: its source package is fetched
-# with apt-get (from the archive this machine already uses) into WINDOWS_BUILD_DIR/glew and
-# compiled into a static library there. Needs the packages scripts/install-deps.sh installs.
+# and glfx_pipl_bytes are built. GLEW, libpng and zlib have no mingw build in Debian: their source
+# packages are fetched with apt-get (from the archive this machine already uses) into
+# WINDOWS_BUILD_DIR/sources and compiled into static libraries under WINDOWS_BUILD_DIR/glew and
+# WINDOWS_BUILD_DIR/png. Needs the packages scripts/install-deps.sh installs.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -23,9 +24,13 @@ for tool in "$triple-gcc-posix" "$triple-g++-posix" "$triple-windres" apt-get; d
     }
 done
 
-# ---- GLEW --------------------------------------------------------------------------------------
+# ---- Debian's source packages -------------------------------------------------------------------
+sources="$build/sources"
 glew="$build/glew"
 glew_lib="$glew/prefix/lib/libglew32s.a"
+png="$build/png"
+png_lib="$png/prefix/lib/libpng.a"
+zlib_lib="$png/prefix/lib/libz.a"
 
 # deb-src entries for every archive the machine takes binary packages from, in a private apt
 # configuration: the machine's own apt set-up is left as it is.
@@ -47,10 +52,11 @@ write_source_entries() {
     }
 }
 
-fetch_glew_source() {
-    local apt="$glew/apt"
-    rm -rf "$apt" "$glew/source"
-    mkdir -p "$apt/sources" "$apt/lists/partial" "$apt/cache/archives/partial" "$glew/source"
+# fetch_sources PACKAGE...: their original tarballs into $sources, with one index update for all.
+fetch_sources() {
+    local apt="$build/apt"
+    rm -rf "$apt"
+    mkdir -p "$apt/sources" "$apt/lists/partial" "$apt/cache/archives/partial" "$sources"
     write_source_entries "$apt/sources"
     : >"$apt/sources/none.list"
     local options=(-o "Dir::Etc::SourceList=$apt/sources/none.list"
@@ -58,17 +64,56 @@ fetch_glew_source() {
         -o "Dir::Cache=$apt/cache")
     # As root apt downloads as the user _apt, which cannot write into this folder.
     [ "$(id -u)" -ne 0 ] || options+=(-o APT::Sandbox::User=root)
-    echo "build-windows: fetching Debian's GLEW source package"
+    echo "build-windows: fetching Debian's source packages: $*"
     apt-get "${options[@]}" -qq update
-    (cd "$glew/source" && apt-get "${options[@]}" -qq source --download-only glew)
+    (cd "$sources" && apt-get "${options[@]}" -qq source --download-only "$@") 2>"$apt/newest.log" &&
+        return
+    # A mirror may list a security update whose files it does not carry: the release's own then.
+    local codename
+    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
+    [ -n "$codename" ] || {
+        cat "$apt/newest.log" >&2
+        exit 1
+    }
+    echo "build-windows: the newest sources are not to be had; taking $codename's own"
+    (cd "$sources" && apt-get "${options[@]}" -qq source --download-only "${@/%//$codename}")
+}
+
+# source_folder PACKAGE FOLDER-PREFIX: the package's original tarball unpacked once; prints its
+# top folder.
+source_folder() {
     local tarball
-    tarball="$(ls "$glew"/source/glew_*.orig.tar.* | head -n 1)"
-    tar -xf "$tarball" -C "$glew/source"
+    tarball="$(ls "$sources/$1"_*.orig.tar.* 2>/dev/null | head -n 1)"
+    [ -n "$tarball" ] || {
+        echo "build-windows: no source tarball of $1 in $sources" >&2
+        exit 1
+    }
+    ls -d "$sources/$2"*/ >/dev/null 2>&1 || tar -xf "$tarball" -C "$sources"
+    ls -d "$sources/$2"*/ | head -n 1
+}
+
+# compile_static LIBRARY OBJECT_FOLDER "FLAGS" SOURCE...: the C files compiled side by side.
+compile_static() {
+    local library="$1" objects="$2" flags="$3" file pids=() failed=0 pid
+    shift 3
+    mkdir -p "$objects" "$(dirname "$library")"
+    for file in "$@"; do
+        # shellcheck disable=SC2086 # the flags are words
+        "$triple-gcc-posix" $flags -c "$file" -o "$objects/$(basename "${file%.c}").o" &
+        pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+    [ "$failed" -eq 0 ] || {
+        echo "build-windows: compiling $(basename "$library") failed" >&2
+        exit 1
+    }
+    rm -f "$library"
+    "$triple-ar" rcs "$library" "$objects"/*.o
 }
 
 build_glew() {
     local src
-    src="$(ls -d "$glew"/source/glew-*/ | head -n 1)"
+    src="$(source_folder glew glew-)"
     [ -f "$src/src/glew.c" ] || {
         echo "build-windows: $src has no src/glew.c" >&2
         exit 1
@@ -97,10 +142,36 @@ endif()
 EOF
 }
 
-if [ ! -f "$glew_lib" ]; then
-    ls "$glew"/source/glew-*/src/glew.c >/dev/null 2>&1 || fetch_glew_source
-    build_glew
-fi
+# zlib and libpng for glfx.exe's PNG files: the library sources alone (no gz* files, no tests),
+# with libpng's prebuilt configuration header.
+build_png() {
+    local z p
+    z="$(source_folder zlib zlib-)"
+    p="$(source_folder libpng1.6 libpng-)"
+    echo "build-windows: compiling $(basename "$z") and $(basename "$p") for Windows"
+    mkdir -p "$png/prefix/include"
+    cp "$z/zlib.h" "$z/zconf.h" "$png/prefix/include/"
+    cp "$p/png.h" "$p/pngconf.h" "$png/prefix/include/"
+    cp "$p/scripts/pnglibconf.h.prebuilt" "$png/prefix/include/pnglibconf.h"
+    local zfiles=() pfiles=() f
+    for f in adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil; do
+        zfiles+=("$z/$f.c")
+    done
+    for f in png pngerror pngget pngmem pngpread pngread pngrio pngrtran pngrutil pngset \
+        pngtrans pngwio pngwrite pngwtran pngwutil; do
+        pfiles+=("$p/$f.c")
+    done
+    compile_static "$zlib_lib" "$png/zlib-objects" "-O2" "${zfiles[@]}"
+    compile_static "$png_lib" "$png/png-objects" "-O2 -I$png/prefix/include" "${pfiles[@]}"
+}
+
+need=()
+[ -f "$glew_lib" ] || ls "$sources"/glew_*.orig.tar.* >/dev/null 2>&1 || need+=(glew)
+[ -f "$png_lib" ] || ls "$sources"/libpng1.6_*.orig.tar.* >/dev/null 2>&1 || need+=(libpng1.6)
+[ -f "$zlib_lib" ] || ls "$sources"/zlib_*.orig.tar.* >/dev/null 2>&1 || need+=(zlib)
+[ ${#need[@]} -eq 0 ] || fetch_sources "${need[@]}"
+[ -f "$glew_lib" ] || build_glew
+[ -f "$png_lib" ] && [ -f "$zlib_lib" ] || build_png
 
 # ---- The native tools ---------------------------------------------------------------------------
 if [ ! -f "$native/CMakeCache.txt" ]; then
@@ -111,6 +182,8 @@ cmake --build "$native" --target glfx glfx_pipl_bytes -j "$jobs"
 # ---- The Windows build -------------------------------------------------------------------------
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DGLFX_WERROR=ON \
-    -DGLEW_DIR="$glew/prefix/lib/cmake/glew" -DGLFX_NATIVE_BUILD_DIR="$native"
+    -DGLEW_DIR="$glew/prefix/lib/cmake/glew" -DGLFX_NATIVE_BUILD_DIR="$native" \
+    -DPNG_LIBRARY="$png_lib" -DPNG_PNG_INCLUDE_DIR="$png/prefix/include" \
+    -DZLIB_LIBRARY="$zlib_lib" -DZLIB_INCLUDE_DIR="$png/prefix/include"
 cmake --build "$build" -j "$jobs"
-echo "build-windows: $build/plugin/Quadra_remapping_fx.aex"
+echo "build-windows: $build/plugin/Quadra_remapping_fx.aex, $build/cli/glfx.exe"

@@ -2,7 +2,8 @@
 # build's CTest. scripts/build-windows.sh makes the Windows build in GLFX_WINDOWS_BUILD_DIR (make
 # test runs it first); without it these tests are skipped.
 #
-#   windows_reference_frames  renders the frame scenarios here (EGL) and writes them
+#   windows_reference_frames  renders the frame scenarios here (EGL) and writes them, with the
+#                             Linux glfx's output for glfx.exe's test
 #   windows_binaries          exports and imports of the Windows binaries (objdump)
 #   windows_wine              the Windows runner under Wine on Xvfb, frames compared with the above
 option(GLFX_WINDOWS_TESTS "Run the Windows build's tests under Wine" ON)
@@ -15,16 +16,19 @@ endif()
 set(GLFX_REFERENCE_FRAMES_DIR ${CMAKE_CURRENT_BINARY_DIR}/windows-reference-frames)
 
 add_executable(windows_reference_frames windows/reference_frames_test.cpp
-               windows/frame_scenarios.cpp shell_test_support.cpp gl_test_host.cpp)
+               windows/reference_glfx_test.cpp windows/frame_scenarios.cpp shell_test_support.cpp
+               gl_test_host.cpp cli_test_support.cpp)
 target_include_directories(windows_reference_frames PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(windows_reference_frames PRIVATE GTest::gtest_main GTest::gmock hostsim
-                                                       glfx_warnings)
+                                                       glfx_cli_io glfx_warnings)
 target_compile_definitions(windows_reference_frames PRIVATE
     GLFX_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    GLFX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    GLFX_BINARY="$<TARGET_FILE:glfx>"
     GLFX_TEMPLATE_LIBRARY="$<TARGET_FILE:glfx_template>"
     GLFX_PLUGIN_LIBRARY="${GLFX_PLUGIN_FILE}"
     GLFX_SHELL_TEST_LIBRARY="${GLFX_SHELL_TEST_LIBRARY}")
-add_dependencies(windows_reference_frames glfx_plugin glfx_shell_test_plugin)
+add_dependencies(windows_reference_frames glfx glfx_plugin glfx_shell_test_plugin)
 add_test(NAME windows_reference_frames COMMAND windows_reference_frames)
 set_tests_properties(windows_reference_frames PROPERTIES
     LABELS "gpu;windows" FIXTURES_SETUP glfx_windows_frames

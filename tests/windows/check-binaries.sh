@@ -8,7 +8,7 @@ set -euo pipefail
 build="$1"
 objdump=x86_64-w64-mingw32-objdump
 plugins=(plugin/glfx_template.aex plugin/Quadra_remapping_fx.aex tests/windows/Shell_test_fx.aex)
-programs=(tests/windows/windows_tests.exe)
+programs=(tests/windows/windows_tests.exe cli/glfx.exe)
 system_dlls=" kernel32.dll user32.dll gdi32.dll opengl32.dll shell32.dll msvcrt.dll "
 
 if [ ! -f "$build/plugin/Quadra_remapping_fx.aex" ]; then
