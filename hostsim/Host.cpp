@@ -669,6 +669,7 @@ Instance& Host::projectRoundTrip(Instance& instance, PF_Err* result) {
 // ---- Callback bodies -------------------------------------------------------------------------
 
 PF_Handle Host::newHandle(uint64_t size) {
+    if (allocationCalls_++ == inject.allocationFailsAt) return nullptr;
     if (inject.refuseNewHandles) return nullptr;
     return handles_.allocate(size);
 }
@@ -679,6 +680,7 @@ void* Host::lockHandle(PF_Handle handle) {
 }
 
 PF_Err Host::resizeHandle(uint64_t size, PF_Handle* handle) {
+    if (allocationCalls_++ == inject.allocationFailsAt) return PF_Err_OUT_OF_MEMORY;
     if (inject.refuseResize) return PF_Err_OUT_OF_MEMORY;
     return handles_.resize(size, handle, inject.moveOnResize);
 }
@@ -828,7 +830,7 @@ PF_Err Host::checkoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long ti
         return PF_Err_INVALID_INDEX;
     }
     checkoutLog_.push_back({index, time});
-    if (index == inject.checkoutFailsAt) return inject.checkoutError;
+    if (checkoutFails() || index == inject.checkoutFailsAt) return inject.checkoutError;
     *param = definitionAt(*instance, index, time);
     if (isLayerParam(index)) {
         const A_long dephault = param->u.ld.dephault;
@@ -838,6 +840,10 @@ PF_Err Host::checkoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long ti
     }
     checkouts_.push_back({param, index});
     return PF_Err_NONE;
+}
+
+bool Host::checkoutFails() {
+    return checkoutCalls_++ == inject.checkoutCallFailsAt;
 }
 
 PF_Err Host::checkinParam(PF_ProgPtr, PF_ParamDef* param) {
@@ -1130,6 +1136,7 @@ PF_Err Host::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long id
                 ", negative or used twice");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    if (checkoutFails()) return inject.checkoutError;
     if (index > 0 && inject.layerCheckoutError != PF_Err_NONE) return inject.layerCheckoutError;
     layerCheckoutLog_.push_back({index, id, time});
     frame_->layers[id] = {index, id, time};
@@ -1159,6 +1166,7 @@ PF_Err Host::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long id, PF_EffectWorl
                 ", which the pre-render did not check out");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    if (checkoutFails()) return inject.checkoutError;
     if (inject.inputPixelsError != PF_Err_NONE) return inject.inputPixelsError;
     const Clip* clip = clipOf(*instance, layer->second.index);
     *pixels = lend(clip != nullptr ? clip->at(layer->second.time) : nullptr);
@@ -1183,6 +1191,7 @@ PF_Err Host::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
         problem("checkout_output outside the smart render");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    if (checkoutFails()) return inject.checkoutError;
     if (inject.outputError != PF_Err_NONE) return inject.outputError;
     *output = frame_->outputWorld;
     return PF_Err_NONE;

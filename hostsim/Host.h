@@ -129,6 +129,13 @@ public:
         PF_Err addParamError = PF_Err_OUT_OF_MEMORY;
         A_Err registrationError = A_Err_NONE; // AEGP_RegisterWithAEGP's answer
         PF_ParamIndex checkoutFailsAt = -1;   // checkout_param of this index fails
+        // The host_new_handle or host_resize_handle call of this number (0-based, counted over
+        // the host's life: allocationCalls()) is refused.
+        int allocationFailsAt = -1;
+        // The checkout of this number fails with checkoutError (0-based, counted over the host's
+        // life: checkoutCalls()): checkout_param, checkout_layer, checkout_layer_pixels and
+        // checkout_output alike.
+        int checkoutCallFailsAt = -1;
         PF_Err checkoutError = PF_Err_OUT_OF_MEMORY;
         PF_Err checkinError = PF_Err_NONE;       // checkin_param answers this (after checking in)
         PF_Err layerCheckoutError = PF_Err_NONE; // pre-render checkout_layer, index >= 1
@@ -207,6 +214,10 @@ public:
         A_long time;
     };
     const std::vector<Checkout>& checkoutLog() const { return checkoutLog_; }
+
+    // Calls the plug-in made so far, for the numbered faults of Injection.
+    int allocationCalls() const { return allocationCalls_; }
+    int checkoutCalls() const { return checkoutCalls_; }
 
     const std::vector<std::string>& problems() const { return problems_; }
     // Handles still live now, held by the host or not: what a host quitting now would have to
@@ -350,6 +361,10 @@ private:
     std::deque<WorldLoan> loans_;
     Frame* frame_ = nullptr;
     std::vector<PF_Handle> reportedLeaks_;
+    int allocationCalls_ = 0;
+    int checkoutCalls_ = 0;
+    // Counts a checkout; true when Injection::checkoutCallFailsAt names it.
+    bool checkoutFails();
 
     // Set while a command runs.
     bool inCommand_ = false;

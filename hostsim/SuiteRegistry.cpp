@@ -36,7 +36,9 @@ SPErr SuiteRegistry::acquire(const char* name, int version, const void** table) 
     *table = nullptr;
     const Key key{name, version};
     auto it = tables_.find(key);
-    if (it == tables_.end() || refused_.count(key) != 0) return kSPSuiteNotFoundError;
+    const int attempt = attempts_++;
+    if (it == tables_.end() || refused_.count(key) != 0 || attempt == refusedAttempt_)
+        return kSPSuiteNotFoundError;
     *table = it->second;
     ++loans_[key];
     acquisitions_.push_back(key);

@@ -26,6 +26,10 @@ public:
     void refuse(const std::string& name, int version);
     void allow(const std::string& name, int version);
     void allowAll();
+    // The acquisition attempt of this number (0-based, counted over the registry's life, refused
+    // ones included) is refused; -1 refuses none.
+    void refuseAttempt(int attempt) { refusedAttempt_ = attempt; }
+    int attempts() const { return attempts_; }
 
     SPErr acquire(const char* name, int version, const void** table);
     SPErr release(const char* name, int version);
@@ -48,6 +52,8 @@ private:
     std::map<Key, int> loans_;
     std::vector<Key> acquisitions_;
     std::vector<Key> releases_;
+    int attempts_ = 0;
+    int refusedAttempt_ = -1;
 };
 
 } // namespace glfx::hostsim
