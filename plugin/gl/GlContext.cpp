@@ -5,6 +5,15 @@
 #include <exception>
 
 namespace glfx {
+namespace {
+
+GlContext::WindowSystemFactory windowSystemFactory = nullptr;
+
+} // namespace
+
+void GlContext::setWindowSystemFactory(WindowSystemFactory factory) {
+    windowSystemFactory = factory;
+}
 
 GlContext::GlContext() : requiredExtensions_(defaultRequiredExtensions()) {}
 
@@ -46,7 +55,12 @@ void GlContext::create() {
 }
 
 bool GlContext::createSteps() {
-    window_ = platform::createWindowSystem();
+    window_ =
+        windowSystemFactory != nullptr ? windowSystemFactory() : platform::createWindowSystem();
+    if (window_ == nullptr) {
+        creationError_ = "No window system is available to make an OpenGL context.";
+        return false;
+    }
     saved_ = window_->current();
     if (!window_->create(creationError_)) {
         window_.reset();

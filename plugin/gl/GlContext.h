@@ -61,6 +61,12 @@ public:
     void setRequiredExtensions(std::vector<std::string> extensions);
     const std::vector<std::string>& requiredExtensions() const { return requiredExtensions_; }
 
+    // Where `create` takes its window system from: the platform's, unless a test installed a
+    // factory of its own to imitate a machine whose driver cannot make a context. Process-wide;
+    // null restores the platform's. Set it only while no context is being created.
+    using WindowSystemFactory = std::unique_ptr<platform::WindowSystem> (*)();
+    static void setWindowSystemFactory(WindowSystemFactory factory);
+
     const std::string& creationError() const { return creationError_; }
     std::string describe() const;
 

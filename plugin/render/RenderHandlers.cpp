@@ -1,5 +1,6 @@
 #include "render/RenderHandlers.h"
 
+#include "gl/GlRenderer.h"
 #include "params/ParamValues.h"
 #include "render/FrameRender.h"
 #include "shaders/DefineMap.h"
@@ -97,9 +98,14 @@ const GlobalState* globalState(const PF_OutData* out_data) {
     return static_cast<const GlobalState*>(*out_data->global_data);
 }
 
-// Per frame: the render state on the first one, and no layer world left over from the last.
+// Per frame: the render state on the first one, and no layer world left over from the last. A
+// context that could not be made is tried again at every frame, since the cause may have passed
+// (a driver being updated, a GPU reset); until it is made, frames pass the input through.
 void prepareRecord(SequenceState& state, const EffectDescription& description) {
-    if (state.renderer == nullptr) createRenderState(state, description);
+    if (state.renderer == nullptr)
+        createRenderState(state, description);
+    else if (!state.renderer->context.isValid())
+        state.renderer->context.create();
     for (int32_t k = 1; k < kMaxLayers; ++k)
         state.layerWorlds[k] = nullptr;
 }
