@@ -3,7 +3,13 @@
 #include "AE_EffectPixelFormat.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace glfx {
 namespace {
@@ -13,9 +19,11 @@ constexpr uint32_t kGlUnsignedInt8888Rev = 0x8367;
 constexpr float k8 = 0.003921569f;     // 1/255 as the host has always scaled it
 constexpr float k16 = 0.000030517578f; // 1/32768, exact
 
-// Staged channel j comes from host channel M[j] (and goes back there on download).
+// Staged channel j comes from host channel M[j] (and goes back there on download); host channel
+// i goes to staged channel inv[i].
 template <int M0, int M1, int M2, int M3> struct Order {
     static constexpr int m[4] = {M0, M1, M2, M3};
+    static constexpr int inv(int i) { return M0 == i ? 0 : M1 == i ? 1 : M2 == i ? 2 : 3; }
 };
 using ArgbToRgba = Order<1, 2, 3, 0>;
 using BgraToRgba = Order<2, 1, 0, 3>;
@@ -28,20 +36,6 @@ inline void toFloatPixel(const T* __restrict s, float* __restrict d, float scale
     d[1] = static_cast<float>(s[O::m[1]]) * scale;
     d[2] = static_cast<float>(s[O::m[2]]) * scale;
     d[3] = static_cast<float>(s[O::m[3]]) * scale;
-}
-
-// Four pixels a step, written as straight-line code the compiler turns into vector operations.
-template <typename T, typename O>
-void toFloatRow(const T* __restrict src, float* __restrict dst, int32_t width, float scale) {
-    int32_t x = 0;
-    for (; x + 4 <= width; x += 4) {
-        toFloatPixel<T, O>(src + 4 * x, dst + 4 * x, scale);
-        toFloatPixel<T, O>(src + 4 * x + 4, dst + 4 * x + 4, scale);
-        toFloatPixel<T, O>(src + 4 * x + 8, dst + 4 * x + 8, scale);
-        toFloatPixel<T, O>(src + 4 * x + 12, dst + 4 * x + 12, scale);
-    }
-    for (; x < width; ++x)
-        toFloatPixel<T, O>(src + 4 * x, dst + 4 * x, scale);
 }
 
 // Truncation inside the range, the range's ends outside it; NaN fails both tests and gives 0.
@@ -64,6 +58,191 @@ inline void fromFloatPixel(const float* __restrict s, T* __restrict d, float sca
     d[O::m[3]] = toChannel<T>(s[3], scale, maximum);
 }
 
+#if defined(__SSE2__)
+// SSE2, the x86-64 baseline. Every lane does what the scalar code does to its channel (exact
+// int-to-float conversion, one single-precision multiply; on the way back multiply, clamp with NaN
+// to 0, truncate), so both give the same bits; the per-pixel reorder is one shuffle.
+//
+// Staging rows are written with non-temporal stores when aligned: a frame's staging buffer is far
+// larger than the caches and is next read by the GL upload, not by this thread.
+
+template <typename O> inline __m128 toStaged(__m128 hostOrder) {
+    return _mm_shuffle_ps(hostOrder, hostOrder, _MM_SHUFFLE(O::m[3], O::m[2], O::m[1], O::m[0]));
+}
+template <typename O> inline __m128 toHost(__m128 staged) {
+    return _mm_shuffle_ps(staged, staged, _MM_SHUFFLE(O::inv(3), O::inv(2), O::inv(1), O::inv(0)));
+}
+
+inline bool aligned16(const void* p) {
+    return (reinterpret_cast<uintptr_t>(p) & 15u) == 0;
+}
+
+template <bool Stream> inline void storePixel(float* d, __m128 v) {
+    if (Stream)
+        _mm_stream_ps(d, v);
+    else
+        _mm_storeu_ps(d, v);
+}
+
+template <typename O, bool Stream>
+void bytesToFloatRow(const uint8_t* src, float* dst, int32_t width, float scale) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 s = _mm_set1_ps(scale);
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * x));
+        const __m128i lo = _mm_unpacklo_epi8(v, zero);
+        const __m128i hi = _mm_unpackhi_epi8(v, zero);
+        float* d = dst + 4 * x;
+        storePixel<Stream>(
+            d, toStaged<O>(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)), s)));
+        storePixel<Stream>(
+            d + 4, toStaged<O>(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)), s)));
+        storePixel<Stream>(
+            d + 8, toStaged<O>(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)), s)));
+        storePixel<Stream>(
+            d + 12, toStaged<O>(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero)), s)));
+    }
+    for (; x < width; ++x)
+        toFloatPixel<uint8_t, O>(src + 4 * x, dst + 4 * x, scale);
+}
+
+template <typename O, bool Stream>
+void shortsToFloatRow(const uint16_t* src, float* dst, int32_t width, float scale) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 s = _mm_set1_ps(scale);
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * x));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * x + 8));
+        float* d = dst + 4 * x;
+        storePixel<Stream>(
+            d, toStaged<O>(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(a, zero)), s)));
+        storePixel<Stream>(
+            d + 4, toStaged<O>(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(a, zero)), s)));
+        storePixel<Stream>(
+            d + 8, toStaged<O>(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(b, zero)), s)));
+        storePixel<Stream>(
+            d + 12, toStaged<O>(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(b, zero)), s)));
+    }
+    for (; x < width; ++x)
+        toFloatPixel<uint16_t, O>(src + 4 * x, dst + 4 * x, scale);
+}
+
+template <typename O, bool Stream>
+void floatsToFloatRow(const float* src, float* dst, int32_t width) {
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+        float* d = dst + 4 * x;
+        const float* s = src + 4 * x;
+        storePixel<Stream>(d, toStaged<O>(_mm_loadu_ps(s)));
+        storePixel<Stream>(d + 4, toStaged<O>(_mm_loadu_ps(s + 4)));
+        storePixel<Stream>(d + 8, toStaged<O>(_mm_loadu_ps(s + 8)));
+        storePixel<Stream>(d + 12, toStaged<O>(_mm_loadu_ps(s + 12)));
+    }
+    for (; x < width; ++x)
+        toFloatPixel<float, O>(src + 4 * x, dst + 4 * x, 1.0f);
+}
+
+template <typename T, typename O>
+void toFloatRow(const T* src, float* dst, int32_t width, float scale) {
+    const bool stream = aligned16(dst);
+    if constexpr (std::is_same_v<T, uint8_t>) {
+        stream ? bytesToFloatRow<O, true>(src, dst, width, scale)
+               : bytesToFloatRow<O, false>(src, dst, width, scale);
+    } else if constexpr (std::is_same_v<T, uint16_t>) {
+        stream ? shortsToFloatRow<O, true>(src, dst, width, scale)
+               : shortsToFloatRow<O, false>(src, dst, width, scale);
+    } else {
+        stream ? floatsToFloatRow<O, true>(src, dst, width)
+               : floatsToFloatRow<O, false>(src, dst, width);
+    }
+}
+
+// Host-ordered channel values of one pixel, clamped to 0 ... maximum (NaN to 0: maxps gives its
+// second operand when the first is NaN) and truncated.
+template <typename O> inline __m128i toHostInts(const float* s, __m128 scale, __m128 maximum) {
+    __m128 v = _mm_mul_ps(toHost<O>(_mm_loadu_ps(s)), scale);
+    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), maximum);
+    return _mm_cvttps_epi32(v);
+}
+
+template <typename O> void floatToBytesRow(const float* src, uint8_t* dst, int32_t width) {
+    const __m128 scale = _mm_set1_ps(255.0f);
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const float* s = src + 4 * x;
+        const __m128i p01 =
+            _mm_packs_epi32(toHostInts<O>(s, scale, scale), toHostInts<O>(s + 4, scale, scale));
+        const __m128i p23 = _mm_packs_epi32(toHostInts<O>(s + 8, scale, scale),
+                                            toHostInts<O>(s + 12, scale, scale));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * x), _mm_packus_epi16(p01, p23));
+    }
+    for (; x < width; ++x)
+        fromFloatPixel<uint8_t, O>(src + 4 * x, dst + 4 * x, 255.0f, 255.0f);
+}
+
+template <typename O> void floatToShortsRow(const float* src, uint16_t* dst, int32_t width) {
+    const __m128 scale = _mm_set1_ps(32768.0f);
+    // 0 ... 32768 does not fit a signed pack: shift into -32768 ... 0, pack, shift back.
+    const __m128i bias32 = _mm_set1_epi32(32768);
+    const __m128i bias16 = _mm_set1_epi16(static_cast<short>(0x8000));
+    int32_t x = 0;
+    for (; x + 2 <= width; x += 2) {
+        const float* s = src + 4 * x;
+        const __m128i a = _mm_sub_epi32(toHostInts<O>(s, scale, scale), bias32);
+        const __m128i b = _mm_sub_epi32(toHostInts<O>(s + 4, scale, scale), bias32);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * x),
+                         _mm_xor_si128(_mm_packs_epi32(a, b), bias16));
+    }
+    for (; x < width; ++x)
+        fromFloatPixel<uint16_t, O>(src + 4 * x, dst + 4 * x, 32768.0f, 32768.0f);
+}
+
+template <typename O> void floatToFloatRow(const float* src, float* dst, int32_t width) {
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const float* s = src + 4 * x;
+        float* d = dst + 4 * x;
+        _mm_storeu_ps(d, toHost<O>(_mm_loadu_ps(s)));
+        _mm_storeu_ps(d + 4, toHost<O>(_mm_loadu_ps(s + 4)));
+        _mm_storeu_ps(d + 8, toHost<O>(_mm_loadu_ps(s + 8)));
+        _mm_storeu_ps(d + 12, toHost<O>(_mm_loadu_ps(s + 12)));
+    }
+    for (; x < width; ++x)
+        fromFloatPixel<float, O>(src + 4 * x, dst + 4 * x, 1.0f, 0.0f);
+}
+
+template <typename T, typename O>
+void fromFloatRow(const float* src, T* dst, int32_t width, float, float) {
+    if constexpr (std::is_same_v<T, uint8_t>)
+        floatToBytesRow<O>(src, dst, width);
+    else if constexpr (std::is_same_v<T, uint16_t>)
+        floatToShortsRow<O>(src, dst, width);
+    else
+        floatToFloatRow<O>(src, dst, width);
+}
+
+// Non-temporal stores are weakly ordered: make them visible before anyone reads the buffer.
+inline void finishStores() {
+    _mm_sfence();
+}
+
+#else
+// Portable: four pixels a step, straight-line code the compiler may vectorise.
+template <typename T, typename O>
+void toFloatRow(const T* __restrict src, float* __restrict dst, int32_t width, float scale) {
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+        toFloatPixel<T, O>(src + 4 * x, dst + 4 * x, scale);
+        toFloatPixel<T, O>(src + 4 * x + 4, dst + 4 * x + 4, scale);
+        toFloatPixel<T, O>(src + 4 * x + 8, dst + 4 * x + 8, scale);
+        toFloatPixel<T, O>(src + 4 * x + 12, dst + 4 * x + 12, scale);
+    }
+    for (; x < width; ++x)
+        toFloatPixel<T, O>(src + 4 * x, dst + 4 * x, scale);
+}
+
 template <typename T, typename O>
 void fromFloatRow(const float* __restrict src, T* __restrict dst, int32_t width, float scale,
                   float maximum) {
@@ -77,6 +256,9 @@ void fromFloatRow(const float* __restrict src, T* __restrict dst, int32_t width,
     for (; x < width; ++x)
         fromFloatPixel<T, O>(src + 4 * x, dst + 4 * x, scale, maximum);
 }
+
+inline void finishStores() {}
+#endif
 
 const char* hostRow(const PF_EffectWorld* w, int32_t y) {
     return reinterpret_cast<const char*>(w->data) + static_cast<ptrdiff_t>(y) * w->rowbytes;
@@ -92,6 +274,7 @@ void uploadConverting(const PF_EffectWorld* w, int32_t width, int32_t height, fl
     for (int32_t y = 0; y < height; ++y)
         toFloatRow<T, O>(reinterpret_cast<const T*>(hostRow(w, y)),
                          dst + static_cast<size_t>(y) * width * 4, width, scale);
+    finishStores();
 }
 
 template <typename T, typename O>
