@@ -2,8 +2,8 @@
 // commands through EntryPointFunc and compares the images that come back. Every host here is a
 // CheckedHost: suites, handles and checkouts must balance, and the output's row padding must stay
 // untouched.
+#include "frame_test_support.h"
 #include "gl_test_host.h"
-#include "shell_test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,29 +22,11 @@ using ::testing::HasSubstr;
 
 namespace {
 
-constexpr PF_ParamIndex kTopLeft = 1, kTopRight = 2, kBottomRight = 3, kBottomLeft = 4,
-                        kOutside = 5, kFeather = 6;
-
 const char* appName(HostApp app) {
     return app == HostApp::PremierePro ? "Premiere Pro" : "After Effects";
 }
 const char* pathName(RenderPath path) {
     return path == RenderPath::Smart ? "smart" : "classic";
-}
-
-// Red and green ramps, a blue checkerboard of 8-pixel cells and a varying alpha: a mapping that
-// lands anywhere else shows.
-std::vector<float> testPicture(int w, int h) {
-    std::vector<float> rgba(size_t(w) * size_t(h) * 4);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            float* p = &rgba[(size_t(y) * size_t(w) + size_t(x)) * 4];
-            p[0] = (float(x) + 0.5f) / float(w);
-            p[1] = (float(y) + 0.5f) / float(h);
-            p[2] = ((x / 8 + y / 8) % 2) != 0 ? 0.9f : 0.1f;
-            p[3] = 0.6f + 0.4f * float(x % 5) / 4.0f;
-        }
-    return rgba;
 }
 
 std::vector<float> solid(int w, int h, std::array<float, 4> c) {
@@ -140,41 +122,6 @@ std::vector<float> cornerPin(const std::vector<float>& in, int w, int h,
         }
     return out;
 }
-
-PF_ParamDefUnion point(double x, double y) {
-    PF_ParamDefUnion u;
-    std::memset(&u, 0, sizeof u);
-    u.td.x_value = PF_Fixed(std::lround(x * 65536.0));
-    u.td.y_value = PF_Fixed(std::lround(y * 65536.0));
-    return u;
-}
-PF_ParamDefUnion slider(double value) {
-    PF_ParamDefUnion u;
-    std::memset(&u, 0, sizeof u);
-    u.fs_d.value = value;
-    return u;
-}
-PF_ParamDefUnion choice(A_long oneBased) {
-    PF_ParamDefUnion u;
-    std::memset(&u, 0, sizeof u);
-    u.pd.value = oneBased;
-    return u;
-}
-
-// One host, one instance, set up.
-struct Session {
-    Session(const std::string& library, HostApp app) : host(library, app) {
-        EXPECT_EQ(host.start(), PF_Err_NONE);
-        instance = &host.addInstance();
-        EXPECT_EQ(host.sequenceSetup(*instance), PF_Err_NONE);
-    }
-    PF_Err render(const Clip& input, Image& out, RenderPath path, A_long time = 0,
-                  int32_t padding = 12) {
-        return host.render(*instance, input, time, out, {path, padding});
-    }
-    CheckedHost host;
-    Instance* instance = nullptr;
-};
 
 int levelsOf(int depth) {
     return depth == 8 ? 255 : depth == 16 ? 32768 : 0;
@@ -387,65 +334,6 @@ TEST_F(FramesGpu, SixteenAndThirtyTwoBitValuesRoundTripExactly) {
 }
 
 // ---- Routing, extra layers at their times, group switch, define popup -----------------------
-
-const char* const kFramesEffect = R"([settings]
-name=Frames_fx
-shaders=2
-[par1]
-type=layer
-name=Earlier
-time=-1
-[par2]
-type=popup
-name=Show
-param=show
-popup=Mix|Difference
-groupswitch=1
-[par3]
-type=float
-name=Amount
-param=amount
-group=1
-default=0.5
-[par4]
-type=check
-name=Invert
-param=invert
-group=2
-[par5]
-type=popup
-name=Channels
-param=CHANNELS
-popup=All|Red only
-flags=1
-[routing]
-ps1_in0=ps0
-ps1_in1=layer1
-[ps0]
-uniform sampler2D in0;
-uniform vec2 resolution;
-void main(void)
-{
-    vec4 c = texture2D(in0, gl_FragCoord.xy / resolution);
-#if CHANNELS == 1
-    c.gb = vec2(0.0);
-#endif
-    gl_FragColor = c;
-}
-[ps1]
-uniform sampler2D in0;
-uniform sampler2D in1;
-uniform vec2 resolution;
-uniform int show;
-uniform float amount;
-void main(void)
-{
-    vec2 uv = gl_FragCoord.xy / resolution;
-    vec4 now = texture2D(in0, uv);
-    vec4 earlier = texture2D(in1, uv);
-    gl_FragColor = show == 0 ? mix(now, earlier, amount) : vec4(abs(now.rgb - earlier.rgb), 1.0);
-}
-)";
 
 TEST_F(FramesGpu, PassesFollowTheRoutingWithAnEarlierFrameAndADefineRebuild) {
     const std::string library = packedLibrary(kFramesEffect, "Frames_fx");

@@ -1,3 +1,5 @@
+// Compiled into the Linux test programs and into the Windows runner, which opens the build's
+// files through Wine's drive Z: and keeps its private copies in the Windows temporary folder.
 #include "shell_test_support.h"
 
 #include "resources/PropertyResource.h"
@@ -12,11 +14,94 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "windows/windows_test_support.h"
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace glfx::testing {
 namespace {
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+constexpr char kLibrarySuffix[] = ".aex";
+std::string builtFile(const char* path) {
+    return windowsPath(path);
+}
+#else
+constexpr char kSeparator = '/';
+constexpr char kLibrarySuffix[] = ".so";
+std::string builtFile(const char* path) {
+    return path;
+}
+#endif
+
+// One private folder per test process, removed when the process ends (on Windows what is still
+// loaded then stays: Windows keeps a loaded library's file).
+class TestRoot {
+public:
+    TestRoot() {
+#ifdef _WIN32
+        char temp[MAX_PATH + 1] = {};
+        const DWORD length = GetTempPathA(sizeof temp, temp);
+        if (length == 0 || length > MAX_PATH) throw std::runtime_error("GetTempPathA failed");
+        path = std::string(temp) + "glfx-windows-" + std::to_string(GetCurrentProcessId());
+        std::filesystem::create_directories(path);
+#else
+        const char* tmp = std::getenv("TMPDIR");
+        path = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/glfx-shell-XXXXXX";
+        if (mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+#endif
+    }
+    ~TestRoot() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+std::string testRoot() {
+    static const TestRoot root;
+    return root.path;
+}
+
+int counter = 0;
+
+// A new name in the test's folder.
+std::string nextPath(const char* stem, const char* suffix) {
+    return testRoot() + kSeparator + stem + std::to_string(++counter) + suffix;
+}
+
+#ifndef _WIN32
+// Global set-up creates the per-user folders; keep them out of the real home. The Windows shell
+// answers that folder from the user's profile, which nothing redirects (and Wine's is private to
+// the run).
+const bool kPrivateUserFolder = [] {
+    const std::string config = testRoot() + "/config";
+    mkdir(config.c_str(), 0755);
+    return setenv("XDG_CONFIG_HOME", config.c_str(), 1) == 0;
+}();
+
+void restore(const char* name, bool had, const std::string& value) {
+    if (had)
+        setenv(name, value.c_str(), 1);
+    else
+        unsetenv(name);
+}
+#endif
+
+PF_Err inProcessEntry(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamList params,
+                      PF_LayerDef* output, void* extra) {
+    return dispatchCommand(cmd, in_data, out_data, params, output, extra);
+}
+
+} // namespace
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -32,70 +117,27 @@ void writeFile(const std::string& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-// One private folder per test process, removed when the process ends.
-class TestRoot {
-public:
-    TestRoot() {
-        const char* tmp = std::getenv("TMPDIR");
-        path = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/glfx-shell-XXXXXX";
-        if (mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    }
-    ~TestRoot() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::string path;
-};
-
-std::string testRoot() {
-    static const TestRoot root;
-    return root.path;
-}
-
-// Global set-up creates the per-user folders; keep them out of the real home.
-const bool kPrivateUserFolder = [] {
-    const std::string config = testRoot() + "/config";
-    mkdir(config.c_str(), 0755);
-    return setenv("XDG_CONFIG_HOME", config.c_str(), 1) == 0;
-}();
-
-int counter = 0;
-
-PF_Err inProcessEntry(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamList params,
-                      PF_LayerDef* output, void* extra) {
-    return dispatchCommand(cmd, in_data, out_data, params, output, extra);
-}
-
-void restore(const char* name, bool had, const std::string& value) {
-    if (had)
-        setenv(name, value.c_str(), 1);
-    else
-        unsetenv(name);
-}
-
-} // namespace
-
 std::string templateLibrary() {
-    return GLFX_TEMPLATE_LIBRARY;
+    return builtFile(GLFX_TEMPLATE_LIBRARY);
 }
 std::string shippedLibrary() {
-    return GLFX_PLUGIN_LIBRARY;
+    return builtFile(GLFX_PLUGIN_LIBRARY);
 }
 std::string shellTestLibrary() {
-    return GLFX_SHELL_TEST_LIBRARY;
+    return builtFile(GLFX_SHELL_TEST_LIBRARY);
 }
 std::string shellTestEffectText() {
-    return readFile(GLFX_TEST_DATA_DIR "/shell_test_effect.glfx");
+    return readFile(builtFile(GLFX_TEST_DATA_DIR "/shell_test_effect.glfx"));
 }
 
 std::string temporaryFolder() {
-    const std::string path = testRoot() + "/d" + std::to_string(++counter);
-    mkdir(path.c_str(), 0755);
+    const std::string path = nextPath("d", "");
+    std::filesystem::create_directories(path);
     return path;
 }
 
 std::string freshCopy(const std::string& path) {
-    const std::string copy = testRoot() + "/lib" + std::to_string(++counter) + ".so";
+    const std::string copy = nextPath("lib", kLibrarySuffix);
     writeFile(copy, readFile(path));
     return copy;
 }
@@ -108,11 +150,12 @@ std::string packedLibrary(const std::string& code, const std::string& name, bool
     request.code = code;
     request.plain = plain;
     packLibrary(image, request);
-    const std::string path = testRoot() + "/packed" + std::to_string(++counter) + ".so";
+    const std::string path = nextPath("packed", kLibrarySuffix);
     writeFile(path, image);
     return path;
 }
 
+#ifndef _WIN32
 UserFolderOverride::UserFolderOverride(const std::string& folder) {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
@@ -132,6 +175,7 @@ UserFolderOverride::~UserFolderOverride() {
     restore("XDG_CONFIG_HOME", hadXdg_, savedXdg_);
     restore("HOME", hadHome_, savedHome_);
 }
+#endif
 
 CheckedHost::~CheckedHost() {
     inject = Injection{};

@@ -1,5 +1,6 @@
 // Shared pieces of the plug-in shell tests: the built libraries, libraries packed on the fly, and
-// a host that checks for leaks and faults when the test is done with it.
+// a host that checks for leaks and faults when the test is done with it. The Windows runner has
+// them too, with paths as it opens them under Wine.
 #pragma once
 
 #include "hostsim/Host.h"
@@ -23,8 +24,13 @@ std::string freshCopy(const std::string& path);
 // A new, empty folder under the test's temporary folder.
 std::string temporaryFolder();
 
+// Throw std::runtime_error naming the file when it cannot be read or written.
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+#ifndef _WIN32
 // Points the per-user folder at `folder` (XDG_CONFIG_HOME) for its lifetime, restoring the
-// environment afterwards.
+// environment afterwards. Windows has no such override: its shell answers from the profile.
 class UserFolderOverride {
 public:
     explicit UserFolderOverride(const std::string& folder);
@@ -34,6 +40,7 @@ private:
     std::string savedXdg_, savedHome_;
     bool hadXdg_, hadHome_;
 };
+#endif
 
 // A Host that, when the test is done with it, lifts every injected fault, sets everything down
 // and expects no problem and no live handle: every suite acquired in a command was released in

@@ -1,6 +1,6 @@
 #include "frame_scenarios.h"
 
-#include "shell_test_support.h"
+#include "frame_test_support.h"
 
 #include <cmath>
 #include <cstdio>
@@ -18,43 +18,7 @@ using hostsim::Image;
 using hostsim::Instance;
 using hostsim::RenderPath;
 
-constexpr PF_ParamIndex kTopLeft = 1, kTopRight = 2, kBottomRight = 3, kBottomLeft = 4,
-                        kOutside = 5, kFeather = 6;
 constexpr int kWidth = 64, kHeight = 48;
-
-// Ramps, a checkerboard and a varying alpha: a sample taken anywhere else shows.
-std::vector<float> testPicture(float shift) {
-    std::vector<float> rgba(size_t(kWidth) * kHeight * 4);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            float* p = &rgba[(size_t(y) * kWidth + size_t(x)) * 4];
-            p[0] = std::fmod((float(x) + 0.5f) / kWidth + shift, 1.0f);
-            p[1] = (float(y) + 0.5f) / kHeight;
-            p[2] = ((x / 8 + y / 8) % 2) != 0 ? 0.9f : 0.1f;
-            p[3] = 0.6f + 0.4f * float(x % 5) / 4.0f;
-        }
-    return rgba;
-}
-
-PF_ParamDefUnion point(double x, double y) {
-    PF_ParamDefUnion u;
-    std::memset(&u, 0, sizeof u);
-    u.td.x_value = PF_Fixed(std::lround(x * 65536.0));
-    u.td.y_value = PF_Fixed(std::lround(y * 65536.0));
-    return u;
-}
-PF_ParamDefUnion slider(double value) {
-    PF_ParamDefUnion u;
-    std::memset(&u, 0, sizeof u);
-    u.fs_d.value = value;
-    return u;
-}
-PF_ParamDefUnion choice(A_long oneBased) {
-    PF_ParamDefUnion u;
-    std::memset(&u, 0, sizeof u);
-    u.pd.value = oneBased;
-    return u;
-}
 
 using Quad = double[4][2];
 
@@ -72,65 +36,6 @@ void setCorners(Instance& instance, const Quad& quad, bool repeat, double feathe
     instance.values[kFeather] = slider(feather);
 }
 
-// Pass 0 keeps or drops green and blue by a define; pass 1 mixes it with the layer parameter one
-// step earlier, sampled at a scaled position so interpolation shows.
-const char* const kTwoPassEffect = R"([settings]
-name=Two_pass_fx
-shaders=2
-[par1]
-type=layer
-name=Earlier
-time=-1
-[par2]
-type=float
-name=Amount
-param=amount
-default=0.25
-[par3]
-type=popup
-name=Channels
-param=CHANNELS
-popup=All|Red only
-flags=1
-[routing]
-ps1_in0=ps0
-ps1_in1=layer1
-[ps0]
-uniform sampler2D in0;
-uniform vec2 resolution;
-void main(void)
-{
-    vec4 c = texture2D(in0, gl_FragCoord.xy / resolution);
-#if CHANNELS == 1
-    c.gb = vec2(0.0);
-#endif
-    gl_FragColor = c;
-}
-[ps1]
-uniform sampler2D in0;
-uniform sampler2D in1;
-uniform vec2 resolution;
-uniform float amount;
-void main(void)
-{
-    vec2 uv = gl_FragCoord.xy / resolution;
-    vec4 now = texture2D(in0, uv);
-    vec4 earlier = texture2D(in1, uv * 0.75 + vec2(0.1, 0.05));
-    gl_FragColor = mix(now, earlier, amount);
-}
-)";
-
-// One host and instance of `library`, set up; false when a command failed (already reported).
-struct Session {
-    Session(const std::string& library, HostApp app) : host(library, app) {
-        EXPECT_EQ(host.start(), PF_Err_NONE) << host.returnMessage();
-        instance = &host.addInstance();
-        EXPECT_EQ(host.sequenceSetup(*instance), PF_Err_NONE);
-    }
-    CheckedHost host;
-    Instance* instance = nullptr;
-};
-
 bool render(hostsim::Host& host, Instance& instance, const Clip& input, A_long time,
             RenderPath path, int depth, const std::string& name,
             std::vector<ReferenceFrame>& frames) {
@@ -144,7 +49,7 @@ bool render(hostsim::Host& host, Instance& instance, const Clip& input, A_long t
 }
 
 void builtInEffect(std::vector<ReferenceFrame>& frames) {
-    const std::vector<float> picture = testPicture(0.0f);
+    const std::vector<float> picture = testPicture(kWidth, kHeight);
     struct Case {
         HostApp app;
         int depth;
@@ -167,15 +72,15 @@ void builtInEffect(std::vector<ReferenceFrame>& frames) {
 }
 
 void twoPassWithDefineRebuild(std::vector<ReferenceFrame>& frames) {
-    Session s(packedLibrary(kTwoPassEffect, "Two_pass_fx"), HostApp::AfterEffects);
+    Session s(packedLibrary(kFramesEffect, "Frames_fx"), HostApp::AfterEffects);
     s.host.timeStep = 10;
     Clip clip;
     for (int t = 0; t < 3; ++t) {
-        const std::vector<float> picture = testPicture(0.3f * float(t));
+        const std::vector<float> picture = testPicture(kWidth, kHeight, 0.3f * float(t));
         clip.add(A_long(t * 10), Image::fromRgba(picture.data(), kWidth, kHeight, 32));
     }
     if (!render(s.host, *s.instance, clip, 20, RenderPath::Smart, 32, "two_pass", frames)) return;
-    EXPECT_EQ(s.host.changeParam(*s.instance, 3, choice(2)), PF_Err_NONE);
+    EXPECT_EQ(s.host.changeParam(*s.instance, 5, choice(2)), PF_Err_NONE); // red only
     render(s.host, *s.instance, clip, 20, RenderPath::Smart, 32, "two_pass_rebuilt", frames);
 }
 
@@ -185,7 +90,7 @@ void twoInstances(std::vector<ReferenceFrame>& frames) {
     EXPECT_EQ(s.host.sequenceSetup(second), PF_Err_NONE);
     setCorners(*s.instance, kPerspective, true, 0.0);
     setCorners(second, kAffine, false, 3.0);
-    const std::vector<float> picture = testPicture(0.5f);
+    const std::vector<float> picture = testPicture(kWidth, kHeight, 0.5f);
     const Clip input(Image::fromRgba(picture.data(), kWidth, kHeight, 16));
     // In turn, each on its own context: the second frame of the first must not see the second's.
     render(s.host, *s.instance, input, 0, RenderPath::Smart, 16, "instance_a", frames);

@@ -1,6 +1,6 @@
 // The Windows plug-in libraries as a Windows host meets them: the property resource found by the
-// system's resource functions, the commands of an effect's life through the real entry point in
-// both hosts, and the per-user folder under the shell's application-data folder.
+// system's resource functions and the per-user folder under the shell's application-data folder.
+// The commands of an effect's life in both hosts are shell_hosts_test.cpp's, compiled in here too.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -19,8 +19,6 @@
 
 using namespace glfx;
 using namespace glfx::testing;
-using hostsim::HostApp;
-using hostsim::Instance;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -59,17 +57,7 @@ bool isDirectory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-const char* appName(HostApp app) {
-    return app == HostApp::PremierePro ? "PremierePro" : "AfterEffects";
-}
-
 } // namespace
-
-namespace glfx::hostsim {
-void PrintTo(HostApp app, std::ostream* os) {
-    *os << appName(app);
-}
-} // namespace glfx::hostsim
 
 // ---- The property resource ---------------------------------------------------------------------
 
@@ -111,57 +99,6 @@ TEST(WindowsResource, TheHostRefusesFilesWithoutResourceOrEntryPoint) {
     } catch (const std::runtime_error& e) {
         EXPECT_THAT(e.what(), HasSubstr("no PiPL resource 16000"));
     }
-}
-
-// ---- An effect's life --------------------------------------------------------------------------
-
-class WindowsHosts : public ::testing::TestWithParam<HostApp> {
-protected:
-    bool premiere() const { return GetParam() == HostApp::PremierePro; }
-};
-
-INSTANTIATE_TEST_SUITE_P(Windows, WindowsHosts,
-                         ::testing::Values(HostApp::AfterEffects, HostApp::PremierePro),
-                         [](const auto& info) { return appName(info.param); });
-
-TEST_P(WindowsHosts, GlobalSetupParametersAndAbout) {
-    CheckedHost host(shellTestLibrary(), GetParam());
-    ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
-    const PF_OutData& out = host.lastOutData();
-    EXPECT_EQ(out.my_version, 0x00100001u);
-    EXPECT_EQ(A_u_long(out.out_flags), premiere() ? 0x04000006u : 0x06000006u);
-    EXPECT_EQ(A_u_long(out.out_flags2), premiere() ? 0x00008408u : 0x00009408u);
-    EXPECT_EQ(host.registeredName(), premiere() ? "" : "Shell_test_fx");
-
-    ASSERT_EQ(host.paramsSetup(), PF_Err_NONE);
-    EXPECT_GT(host.numParams(), 1);
-
-    EXPECT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.returnMessage(),
-              premiere() ? "" : "Shell_test_fx 3.1 beta\rEvery parameter type.\r\nSecond line.");
-}
-
-TEST_P(WindowsHosts, TwoInstancesAndAProjectRoundTrip) {
-    CheckedHost host(shippedLibrary(), GetParam());
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    Instance& first = host.addInstance();
-    Instance& second = host.addInstance();
-    ASSERT_EQ(host.sequenceSetup(first), PF_Err_NONE);
-    ASSERT_EQ(host.sequenceSetup(second), PF_Err_NONE);
-    ASSERT_NE(first.record(), nullptr);
-    ASSERT_NE(second.record(), nullptr);
-    EXPECT_EQ(bool(first.record()->hostIsPremiere), premiere());
-
-    first.mutableRecord()->paramValues[3][1] = 42.5f;
-    const std::vector<uint8_t> before = host.handles().bytes(first.sequenceData());
-    PF_Err result = PF_Err_NONE;
-    Instance& reopened = host.projectRoundTrip(first, &result);
-    EXPECT_EQ(result, PF_Err_NONE);
-    ASSERT_NE(reopened.record(), nullptr);
-    EXPECT_EQ(reopened.record()->paramValues[3][1], 42.5f);
-    EXPECT_EQ(host.handles().bytes(reopened.sequenceData()), before);
-    EXPECT_EQ(host.updateParamsUi(second), PF_Err_NONE);
-    // CheckedHost sets both down and expects no live handle.
 }
 
 TEST(WindowsUserFolder, TheTemplateReadsItsCodeFromTheApplicationDataFolder) {

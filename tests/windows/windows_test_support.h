@@ -9,10 +9,6 @@ namespace glfx::testing {
 // opens it: Wine shows the Linux file system as drive Z:.
 std::string windowsPath(const std::string& path);
 
-// Throw std::runtime_error naming the file when it cannot be read or written.
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);
-
 // Empty when this process can make the plug-in's OpenGL context; else the reason it cannot.
 std::string openGlUnavailable();
 

@@ -1,0 +1,297 @@
+// The commands of an effect's life through the real entry point, in After Effects and in Premiere
+// Pro: compiled into the Linux shell tests and into the Windows runner, which loads the Windows
+// build of the same libraries.
+#include "shell_test_support.h"
+
+#include "AE_Macros.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+using namespace glfx;
+using namespace glfx::testing;
+using hostsim::HostApp;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+const char* appName(HostApp app) {
+    return app == HostApp::PremierePro ? "PremierePro" : "AfterEffects";
+}
+
+} // namespace
+
+namespace glfx::hostsim {
+void PrintTo(HostApp app, std::ostream* os) {
+    *os << appName(app);
+}
+} // namespace glfx::hostsim
+
+class BothHosts : public ::testing::TestWithParam<HostApp> {
+protected:
+    bool premiere() const { return GetParam() == HostApp::PremierePro; }
+};
+
+INSTANTIATE_TEST_SUITE_P(Shell, BothHosts,
+                         ::testing::Values(HostApp::AfterEffects, HostApp::PremierePro),
+                         [](const auto& info) { return appName(info.param); });
+
+TEST_P(BothHosts, GlobalSetupDeclaresVersionFlagsAndGlobalState) {
+    CheckedHost host(shellTestLibrary(), GetParam());
+    ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
+    const PF_OutData& out = host.lastOutData();
+    EXPECT_EQ(out.my_version, 0x00100001u);
+    EXPECT_EQ(A_u_long(out.out_flags), premiere() ? 0x04000006u : 0x06000006u);
+    EXPECT_EQ(A_u_long(out.out_flags2), premiere() ? 0x00008408u : 0x00009408u);
+    ASSERT_NE(host.globalData(), nullptr);
+    const std::vector<uint8_t> global = host.globalDataBytes();
+    ASSERT_GE(global.size(), 8u);
+    EXPECT_EQ(global[0], 1) << "initialized";
+    if (premiere()) {
+        EXPECT_THAT(host.supportedPixelFormats(), ElementsAre(PrPixelFormat_BGRA_4444_8u));
+        EXPECT_EQ(host.registeredName(), "") << "Premiere Pro has no AEGP registration";
+    } else {
+        EXPECT_THAT(host.supportedPixelFormats(), IsEmpty());
+        EXPECT_EQ(host.registeredName(), "Shell_test_fx");
+        AEGP_PluginID stored;
+        std::memcpy(&stored, global.data() + 4, sizeof stored);
+        EXPECT_EQ(stored, host.pluginId());
+    }
+    EXPECT_EQ(host.globalSetdown(), PF_Err_NONE);
+    EXPECT_EQ(host.globalData(), nullptr);
+    EXPECT_THAT(host.liveHandles(), IsEmpty());
+}
+
+TEST_P(BothHosts, AboutShowsNameVersionAndDescriptionOnlyInAfterEffects) {
+    CheckedHost host(shellTestLibrary(), GetParam());
+    ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
+    EXPECT_EQ(host.about(), PF_Err_NONE);
+    if (premiere())
+        EXPECT_EQ(host.returnMessage(), "");
+    else
+        EXPECT_EQ(host.returnMessage(),
+                  "Shell_test_fx 3.1 beta\rEvery parameter type.\r\nSecond line.");
+}
+
+TEST_P(BothHosts, SequenceLifecycle) {
+    CheckedHost host(shellTestLibrary(), GetParam());
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    hostsim::Instance& instance = host.addInstance();
+    EXPECT_EQ(host.updateParamsUi(instance), PF_Err_INTERNAL_STRUCT_DAMAGED) << "no record yet";
+
+    ASSERT_EQ(host.sequenceSetup(instance), PF_Err_NONE);
+    EXPECT_EQ(host.lastOutData().flat_sdata_size, 3136);
+    ASSERT_NE(instance.record(), nullptr);
+    EXPECT_EQ(host.handles().size(instance.sequenceData()), 3136u);
+    std::vector<uint8_t> expected(3136, 0);
+    expected[offsetof(SequenceState, needsRebuild)] = 1;
+    expected[offsetof(SequenceState, hostIsPremiere)] = premiere() ? 1 : 0;
+    EXPECT_EQ(host.handles().bytes(instance.sequenceData()), expected);
+    EXPECT_EQ(host.updateParamsUi(instance), PF_Err_NONE);
+
+    EXPECT_EQ(host.sequenceFlatten(instance), PF_Err_NONE);
+    EXPECT_EQ(host.handles().bytes(instance.sequenceData()), expected) << "nothing to drop";
+    EXPECT_EQ(host.sequenceFlatten(instance), PF_Err_NONE);
+    EXPECT_EQ(host.sequenceResetup(instance), PF_Err_NONE);
+    EXPECT_EQ(host.handles().bytes(instance.sequenceData()), expected);
+
+    EXPECT_EQ(host.sequenceSetdown(instance), PF_Err_NONE);
+    EXPECT_EQ(instance.sequenceData(), nullptr);
+    EXPECT_EQ(host.updateParamsUi(instance), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(host.globalSetdown(), PF_Err_NONE);
+    EXPECT_THAT(host.liveHandles(), IsEmpty());
+}
+
+TEST_P(BothHosts, ProjectRoundTripKeepsValuesAndNoPointer) {
+    CheckedHost host(shellTestLibrary(), GetParam());
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    hostsim::Instance& first = host.addInstance();
+    ASSERT_EQ(host.sequenceSetup(first), PF_Err_NONE);
+    SequenceState* live = first.mutableRecord();
+    for (int i = 0; i < kMaxParams; ++i)
+        for (int c = 0; c < 4; ++c)
+            live->paramValues[i][c] = float(i) + 0.25f * float(c);
+    live->currentTime = 1234;
+    live->layerWidth[3] = 640;
+
+    PF_Err result = PF_Err_NONE;
+    hostsim::Instance& reopened = host.projectRoundTrip(first, &result);
+    EXPECT_EQ(result, PF_Err_NONE);
+    EXPECT_EQ(first.sequenceData(), nullptr);
+    const SequenceState* back = reopened.record();
+    ASSERT_NE(back, nullptr);
+    for (int i = 0; i < kMaxParams; ++i)
+        for (int c = 0; c < 4; ++c)
+            ASSERT_EQ(back->paramValues[i][c], float(i) + 0.25f * float(c)) << i << "," << c;
+    EXPECT_EQ(back->currentTime, 1234);
+    EXPECT_EQ(back->layerWidth[3], 640);
+    EXPECT_EQ(back->renderer, nullptr);
+    EXPECT_EQ(back->defines, nullptr);
+    EXPECT_EQ(back->needsRebuild, 1);
+}
+
+TEST_P(BothHosts, TwoInstancesOfTheShippedLibraryAndAProjectRoundTrip) {
+    CheckedHost host(shippedLibrary(), GetParam());
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    hostsim::Instance& first = host.addInstance();
+    hostsim::Instance& second = host.addInstance();
+    ASSERT_EQ(host.sequenceSetup(first), PF_Err_NONE);
+    ASSERT_EQ(host.sequenceSetup(second), PF_Err_NONE);
+    ASSERT_NE(first.record(), nullptr);
+    ASSERT_NE(second.record(), nullptr);
+    EXPECT_EQ(bool(first.record()->hostIsPremiere), premiere());
+
+    first.mutableRecord()->paramValues[3][1] = 42.5f;
+    const std::vector<uint8_t> before = host.handles().bytes(first.sequenceData());
+    PF_Err result = PF_Err_NONE;
+    hostsim::Instance& reopened = host.projectRoundTrip(first, &result);
+    EXPECT_EQ(result, PF_Err_NONE);
+    ASSERT_NE(reopened.record(), nullptr);
+    EXPECT_EQ(reopened.record()->paramValues[3][1], 42.5f);
+    EXPECT_EQ(host.handles().bytes(reopened.sequenceData()), before);
+    EXPECT_EQ(host.updateParamsUi(second), PF_Err_NONE);
+    // CheckedHost sets both down and expects no live handle.
+}
+
+TEST_P(BothHosts, SelectorsWithoutHandlerAnswerZeroAndTouchNothing) {
+    CheckedHost host(shellTestLibrary(), GetParam());
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    hostsim::Instance& instance = host.addInstance();
+    ASSERT_EQ(host.sequenceSetup(instance), PF_Err_NONE);
+    const std::vector<uint8_t> before = host.handles().bytes(instance.sequenceData());
+    const size_t handles = host.handles().allocations();
+    for (PF_Cmd cmd :
+         {2, 9, 10, 12, 15, 16, 17, 18, 19, 20, 21, 22, 25, 33, 1000, -1, int32_t(0x80000000)}) {
+        EXPECT_EQ(host.command(cmd, &instance), PF_Err_NONE) << cmd;
+        EXPECT_EQ(host.lastOutData().out_flags, 0) << cmd;
+        EXPECT_EQ(host.returnMessage(), "") << cmd;
+        EXPECT_THAT(host.suites().acquisitions(), IsEmpty()) << cmd;
+    }
+    EXPECT_EQ(host.handles().bytes(instance.sequenceData()), before);
+    EXPECT_EQ(host.handles().allocations(), handles);
+}
+
+// ---- Parameter set-up --------------------------------------------------------------------------
+
+TEST_P(BothHosts, ParamsSetupDeclaresEveryEntryAtItsIndexWithItsId) {
+    CheckedHost host(shellTestLibrary(), GetParam());
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    EXPECT_EQ(host.lastOutData().num_params, 19);
+    const std::vector<hostsim::DeclaredParam>& params = host.declaredParams();
+    ASSERT_EQ(params.size(), 18u);
+
+    struct Expected {
+        PF_ParamType type;
+        const char* name;
+        PF_ParamFlags flags;
+    };
+    const Expected expected[] = {
+        {PF_Param_FLOAT_SLIDER, "Amount", 0},
+        {PF_Param_FLOAT_SLIDER, "Steps", 0},
+        {PF_Param_FLOAT_SLIDER, "Range", 0},
+        {PF_Param_CHECKBOX, "Enabled", 0},
+        {PF_Param_POPUP, "Mode", PF_ParamFlag_SUPERVISE},
+        {PF_Param_COLOR, "Tint", 0},
+        {PF_Param_ANGLE, "Rotation", 0},
+        {PF_Param_POINT, "Centre", 0},
+        {PF_Param_LAYER, "Matte", 0},
+        {PF_Param_GROUP_START, "Details", 0},
+        {PF_Param_POPUP, "Variant", PF_ParamFlag_SUPERVISE},
+        {PF_Param_FLOAT_SLIDER, "First amount", 0},
+        {PF_Param_CHECKBOX, "Placeholder", PF_ParamFlag_CANNOT_TIME_VARY}, // "none"
+        {PF_Param_FLOAT_SLIDER, "A parameter name longer than th", 0},
+        {PF_Param_FLOAT_SLIDER, "Offset", 0},
+        {PF_Param_FLOAT_SLIDER, "Offset y", 0},
+        {PF_Param_GROUP_END, "", 0},
+        {PF_Param_POPUP, "Clamped", PF_ParamFlag_SUPERVISE},
+    };
+    for (size_t i = 0; i < params.size(); ++i) {
+        const PF_ParamDef& def = params[i].def;
+        const size_t index = i + 1; // host index; 0 is the input layer
+        EXPECT_EQ(def.uu.id, A_long(index + 1)) << "entry " << index;
+        EXPECT_EQ(def.param_type, expected[i].type) << "entry " << index;
+        EXPECT_STREQ(def.name, expected[i].name) << "entry " << index;
+        EXPECT_EQ(def.flags, expected[i].flags) << "entry " << index;
+        EXPECT_EQ(def.ui_width, 0);
+        EXPECT_EQ(def.ui_height, 0);
+        EXPECT_EQ(def.ui_flags, index == 13 ? PF_PUI_INVISIBLE | PF_PUI_NO_ECW_UI : 0)
+            << "entry " << index;
+    }
+}
+
+TEST_P(BothHosts, ParamsSetupFillsEachTypesDefinition) {
+    CheckedHost host(shellTestLibrary(), GetParam());
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    const auto& p = host.declaredParams();
+    ASSERT_EQ(p.size(), 18u);
+    auto at = [&](int index) -> const PF_ParamDefUnion& { return p[size_t(index) - 1].def.u; };
+
+    const PF_FloatSliderDef& amount = at(1).fs_d;
+    EXPECT_EQ(amount.value, 0.5);
+    EXPECT_EQ(amount.dephault, 0.5f);
+    EXPECT_EQ(amount.phase, 0.0);
+    EXPECT_EQ(amount.slider_min, 0.0f);
+    EXPECT_EQ(amount.slider_max, 1.0f);
+    EXPECT_EQ(amount.valid_min, 0.0f);
+    EXPECT_EQ(amount.valid_max, 1.0f);
+    EXPECT_EQ(amount.precision, 2);
+    EXPECT_EQ(amount.display_flags, 0);
+    EXPECT_EQ(amount.fs_flags, 0u);
+    EXPECT_EQ(amount.curve_tolerance, 0.05f);
+
+    const PF_FloatSliderDef& steps = at(2).fs_d;
+    EXPECT_EQ(steps.precision, 0) << "an int is a float slider without decimals";
+    EXPECT_EQ(steps.value, 8.75) << "the default is not rounded";
+    EXPECT_EQ(steps.slider_min, 1.0f);
+    EXPECT_EQ(steps.slider_max, 64.0f);
+
+    const PF_FloatSliderDef& range = at(3).fs_d;
+    EXPECT_EQ(range.valid_min, 0.0f);
+    EXPECT_EQ(range.valid_max, 1000.0f);
+    EXPECT_EQ(range.slider_min, 0.0f);
+    EXPECT_EQ(range.slider_max, 10.0f);
+    EXPECT_EQ(range.display_flags, PF_ValueDisplayFlag_PERCENT);
+
+    EXPECT_EQ(at(4).bd.value, 1);
+    EXPECT_EQ(at(4).bd.dephault, 1);
+    EXPECT_EQ(p[3].label, "Use the matte");
+
+    EXPECT_EQ(at(5).pd.num_choices, 3);
+    EXPECT_EQ(at(5).pd.dephault, 2);
+    EXPECT_EQ(at(5).pd.value, 2);
+    EXPECT_EQ(p[4].choices, "Low|Mid|High");
+
+    const PF_Pixel tint = at(6).cd.value;
+    EXPECT_EQ(tint.alpha, 255);
+    EXPECT_EQ(tint.red, 255);
+    EXPECT_EQ(tint.green, 127);
+    EXPECT_EQ(tint.blue, 0);
+    EXPECT_EQ(std::memcmp(&at(6).cd.dephault, &tint, sizeof tint), 0);
+
+    EXPECT_EQ(at(7).ad.value, 45 << 16) << "whole degrees in 16.16";
+    EXPECT_EQ(at(7).ad.dephault, 45 << 16);
+    EXPECT_EQ(at(7).ad.valid_min, 0);
+    EXPECT_EQ(at(7).ad.valid_max, 0);
+
+    EXPECT_EQ(at(8).td.x_value, 50 << 16);
+    EXPECT_EQ(at(8).td.y_value, 25 << 16);
+    EXPECT_EQ(at(8).td.x_dephault, 50 << 16);
+    EXPECT_EQ(at(8).td.y_dephault, 25 << 16);
+    EXPECT_EQ(at(8).td.restrict_bounds, 0);
+
+    EXPECT_EQ(at(9).ld.dephault, PF_LayerDefault_MYSELF);
+
+    EXPECT_EQ(at(11).pd.num_choices, 2);
+    EXPECT_EQ(at(11).pd.dephault, 1);
+    EXPECT_EQ(at(15).fs_d.value, double(0.1f));
+    EXPECT_EQ(at(15).fs_d.precision, 2);
+
+    EXPECT_EQ(at(18).pd.num_choices, 3);
+    EXPECT_EQ(at(18).pd.dephault, 3) << "a default above the last choice becomes the last";
+    EXPECT_EQ(at(18).pd.value, 3);
+}
