@@ -1,5 +1,7 @@
 #include "FileSystem.h"
 
+#include "platform/SystemError.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -26,20 +28,6 @@ namespace glfx::cli {
 namespace {
 
 #ifdef _WIN32
-std::string windowsErrorText(DWORD code) {
-    char* message = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
-    std::string text;
-    if (length > 0 && message != nullptr) text.assign(message, length);
-    if (message != nullptr) LocalFree(message);
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    return text.empty() ? "Windows error " + std::to_string(code) : text;
-}
-
 int processId() {
     return _getpid();
 }
@@ -122,7 +110,7 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& wh
     // rename() refuses to replace a file on Windows.
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    why = windowsErrorText(GetLastError());
+    why = platform::windowsErrorText(GetLastError());
     return false;
 #else
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;

@@ -1,5 +1,6 @@
 #include "hostsim/PluginLibrary.h"
 
+#include "platform/SystemError.h"
 #include "resources/BinaryImage.h"
 #include "resources/PropertyResource.h"
 
@@ -21,21 +22,7 @@ namespace glfx::hostsim {
 namespace {
 
 #ifdef _WIN32
-std::string windowsErrorText(DWORD code) {
-    char* message = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
-    std::string text = "Windows error " + std::to_string(code);
-    if (length > 0 && message != nullptr) {
-        std::string said(message, length);
-        while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' '))
-            said.pop_back();
-        text += " (" + said + ")";
-    }
-    if (message != nullptr) LocalFree(message);
-    return text;
-}
+using platform::windowsErrorText;
 
 // As a Windows host does before it runs any of the library's code: the "PiPL" resource 16000 from
 // the file mapped as data.
