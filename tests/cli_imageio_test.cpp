@@ -481,7 +481,7 @@ TEST(CliImageIo, ReadErrorsNameTheFileAndTheProblem) {
         {"image.tiff", "unsupported image format \".tiff\" (use .png or .exr)"},
     };
     for (const auto& [file, problem] : cases) {
-        const std::string message = messageOf([&] { readImage(dir / file); });
+        const std::string message = messageOf([&, file = file] { readImage(dir / file); });
         const std::string expected = dir / file + ": " + problem;
         if (expected.back() == '(')
             EXPECT_EQ(message.substr(0, expected.size()), expected) << message;
