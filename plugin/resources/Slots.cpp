@@ -53,9 +53,15 @@ __attribute__((used)) extern const NameSlotBlock glfxNameSlot = makeNameBlock();
 __attribute__((used)) extern const CodeSlotBlock glfxCodeSlot = makeCodeBlock();
 
 #ifndef _WIN32
-// ELF has no resources: the host finds the block by this section's name.
-__attribute__((used,
-               section(".glfx_pipl"))) extern const PropertyResourceBytes glfxPropertyResource =
+// ELF has no resources: the host finds the block by this section's name, and reads the section
+// whole, so clang's AddressSanitizer must not pad it with a redzone.
+#if defined(__clang__)
+#define GLFX_NO_REDZONE __attribute__((no_sanitize("address")))
+#else
+#define GLFX_NO_REDZONE
+#endif
+GLFX_NO_REDZONE __attribute__((
+    used, section(".glfx_pipl"))) extern const PropertyResourceBytes glfxPropertyResource =
     buildPropertyResource(kDefaultEffectName, kDefaultCategory);
 #endif
 
