@@ -17,9 +17,7 @@
 
 using namespace glfx;
 using namespace glfx::testing;
-using hostsim::HostApp;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 namespace {
 
