@@ -17,10 +17,12 @@ build: configure
 run: build
 	./scripts/run-main.sh $(BUILD)
 
-# The Windows build first: the Linux build's CTest runs its tests under Wine.
+# The Windows build first: the Linux build's CTest runs its tests under Wine. Then the whole suite
+# again under the sanitizers, with every fuzz target run for GLFX_FUZZ_SECONDS.
 test: build
 	./scripts/build-windows.sh $(BUILD)/windows $(BUILD)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	JOBS=$(JOBS) ./scripts/test-sanitized.sh $(BUILD)/sanitize
 
 clean:
 	rm -rf $(BUILD)
