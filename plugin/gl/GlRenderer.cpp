@@ -282,17 +282,34 @@ void GlRenderer::setSamplingParameters() const {
 }
 
 bool GlRenderer::renderFrame(SequenceState& state, GLenum pixelType) {
+    return renderFrame(state, PixelTypes{GL_RGBA, pixelType, pixelType});
+}
+
+namespace {
+
+bool knownUpload(GLenum format, GLenum type) {
+    if (format == GL_RGBA)
+        return type == GL_FLOAT || type == GL_UNSIGNED_INT_8_8_8_8_REV ||
+               type == GL_UNSIGNED_INT_8_8_8_8;
+    if (format == GL_BGRA) return type == GL_UNSIGNED_INT_8_8_8_8 || type == GL_UNSIGNED_BYTE;
+    return false;
+}
+
+} // namespace
+
+bool GlRenderer::renderFrame(SequenceState& state, const PixelTypes& types) {
     if (!resourcesAllocated) buildPrograms(std::string());
     if (!programsOk || effectDescription == nullptr) return false;
     const int32_t passCount = std::min(builtPasses_, kMaxPasses);
     // With no pass there is no result to read back.
     if (passCount < 1) return false;
-    if (pixelType != GL_FLOAT && pixelType != GL_UNSIGNED_INT_8_8_8_8_REV) return false;
+    if (!knownUpload(types.uploadFormat, types.uploadType)) return false;
+    if (types.readType != GL_FLOAT && types.readType != GL_UNSIGNED_INT_8_8_8_8_REV) return false;
     if (state.outputWidth < 1 || state.outputHeight < 1) return false;
     if (!context.activate()) return false;
     bool drawn = false;
     try {
-        drawn = drawFrame(state, pixelType, passCount);
+        drawn = drawFrame(state, types, passCount);
     } catch (...) {
         drawn = false;
     }
@@ -300,7 +317,30 @@ bool GlRenderer::renderFrame(SequenceState& state, GLenum pixelType) {
     return drawn;
 }
 
-bool GlRenderer::drawFrame(SequenceState& state, GLenum pixelType, int32_t passCount) {
+std::vector<float> GlRenderer::probeUpload(GLenum format, GLenum type, const void* pixels,
+                                           int32_t width) {
+    std::vector<float> out;
+    if (width < 1 || !knownUpload(format, type) || !context.isValid() || !context.activate())
+        return out;
+    try {
+        GlTexture texture = makeTexture();
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, texture.get());
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F_ARB, width, 1, 0, format, type, pixels);
+        out.assign(static_cast<size_t>(width) * 4, 0.0f);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, out.data());
+        glCheck("probing an upload");
+        // The texture names of the frames are rebound at each frame; nothing else is changed.
+    } catch (...) {
+        out.clear();
+    }
+    context.deactivate();
+    return out;
+}
+
+bool GlRenderer::drawFrame(SequenceState& state, const PixelTypes& types, int32_t passCount) {
     const EffectSettings& settings = effectDescription->settings;
     const int32_t width = state.outputWidth;
     const int32_t height = state.outputHeight;
@@ -319,13 +359,13 @@ bool GlRenderer::drawFrame(SequenceState& state, GLenum pixelType, int32_t passC
         if (pixels == nullptr || size.width < 1 || size.height < 1) continue;
         glBindTexture(GL_TEXTURE_2D, inputTextures_[k].get());
         if (inputSizes_[k] != size) {
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F_ARB, size.width, size.height, 0, GL_RGBA,
-                         pixelType, pixels);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F_ARB, size.width, size.height, 0,
+                         types.uploadFormat, types.uploadType, pixels);
             setSamplingParameters();
             inputSizes_[k] = size;
         } else {
-            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size.width, size.height, GL_RGBA, pixelType,
-                            pixels);
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size.width, size.height, types.uploadFormat,
+                            types.uploadType, pixels);
         }
         glCheck("uploading layer", k);
     }
@@ -428,7 +468,7 @@ bool GlRenderer::drawFrame(SequenceState& state, GLenum pixelType, int32_t passC
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, passTextures_[passCount - 1].get());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, pixelType, state.resultBuffer);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, types.readType, state.resultBuffer);
     glFinish();
     glCheck("reading the result back");
     return true;

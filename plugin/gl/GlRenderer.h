@@ -33,6 +33,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace glfx {
@@ -90,6 +91,28 @@ public:
     // After the first frame at a size no allocation and no build happens here.
     bool renderFrame(SequenceState& state, GLenum pixelType);
 
+    // How the staging buffers go to GL and come back: the layers are uploaded with
+    // uploadFormat/uploadType and the result read back as GL_RGBA of readType.
+    struct PixelTypes {
+        GLenum uploadFormat; // GL_RGBA, or GL_BGRA
+        GLenum uploadType;   // GL_FLOAT or one of the 8-bit types below
+        GLenum readType;     // GL_FLOAT or GL_UNSIGNED_INT_8_8_8_8_REV
+    };
+    // renderFrame with the layers in one of these forms (anything else fails the frame):
+    // GL_RGBA of GL_FLOAT or GL_UNSIGNED_INT_8_8_8_8_REV, as above; or host bytes that GL itself
+    // normalises and reorders: GL_BGRA of GL_UNSIGNED_INT_8_8_8_8 (alpha, red, green, blue in
+    // memory), GL_BGRA of GL_UNSIGNED_BYTE (blue, green, red, alpha) or GL_RGBA of
+    // GL_UNSIGNED_INT_8_8_8_8 (the latter read as alpha, red, green, blue), four bytes a pixel.
+    bool renderFrame(SequenceState& state, const PixelTypes& types);
+
+    // What GL stores in an input texture for `width` x 1 pixels given as `format`/`type`, read
+    // back as RGBA floats; empty when the context is not usable or GL refused. Lets the render
+    // path check, once per driver, that GL converts host bytes exactly as the CPU would before
+    // handing it that work.
+    std::vector<float> probeUpload(GLenum format, GLenum type, const void* pixels, int32_t width);
+    // Answers of such checks, kept for the renderer's life by whoever asked (key of their choice).
+    std::vector<std::pair<uint64_t, bool>> uploadChecks;
+
     GLuint program(int32_t pass) const;
     GLuint inputTexture(int32_t layer) const;
     GLuint passTexture(int32_t pass) const;
@@ -137,7 +160,7 @@ private:
     int32_t build(const std::string& preamble);
     void buildPass(int32_t pass, const std::string& preamble);
     void planPass(int32_t pass);
-    bool drawFrame(SequenceState& state, GLenum pixelType, int32_t passCount);
+    bool drawFrame(SequenceState& state, const PixelTypes& types, int32_t passCount);
     void setSamplingParameters() const;
     void abandonResources();
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace glfx {
 namespace {
@@ -170,6 +171,32 @@ std::string undrawnFrameMessage(const GlRenderer* renderer, int32_t width, int32
                           : ". The output is left transparent.");
 }
 
+bool packedUploadIsExact(GlRenderer& renderer, Transfer transfer) {
+    uint32_t format = 0, type = 0;
+    if (!packedUpload(transfer, &format, &type) || !renderer.context.isValid()) return false;
+    const uint64_t key = (uint64_t(format) << 32) | type;
+    for (const auto& [checked, exact] : renderer.uploadChecks)
+        if (checked == key) return exact;
+    constexpr int32_t kWidth = 256;
+    uint8_t bytes[kWidth * 4];
+    for (int32_t i = 0; i < kWidth; ++i)
+        for (int32_t c = 0; c < 4; ++c)
+            bytes[4 * i + c] = static_cast<uint8_t>(i + 64 * c);
+    PF_EffectWorld world;
+    std::memset(&world, 0, sizeof world);
+    world.width = kWidth;
+    world.height = 1;
+    world.rowbytes = kWidth * 4;
+    world.data = reinterpret_cast<PF_PixelPtr>(bytes);
+    std::vector<float> cpu(kWidth * 4);
+    uploadWorld(transfer, &world, kWidth, 1, cpu.data());
+    const std::vector<float> gl = renderer.probeUpload(format, type, bytes, kWidth);
+    const bool exact =
+        gl.size() == cpu.size() && std::memcmp(gl.data(), cpu.data(), cpu.size() * 4) == 0;
+    renderer.uploadChecks.emplace_back(key, exact);
+    return exact;
+}
+
 PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceState& state,
                           PF_EffectWorld* output, const EffectDescription& description) {
     if (output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
@@ -202,9 +229,20 @@ PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceStat
         return PF_Err_BAD_CALLBACK_PARAM;
 
     const int32_t first = std::clamp<int32_t>(description.settings.noinput, 0, kMaxLayers);
-    uploadLayers(transfer, state, first, description.settings.layerCount);
-    const bool drawn = renderer != nullptr && renderer->context.isValid() &&
-                       renderer->renderFrame(state, stagingPixelType(transfer));
+    const bool drawable = renderer != nullptr && renderer->context.isValid();
+    GlRenderer::PixelTypes types{GL_RGBA, stagingPixelType(transfer), stagingPixelType(transfer)};
+    Transfer staging = transfer;
+    uint32_t packedFormat = 0, packedType = 0;
+    // 8-bit layers go to GL as the host's bytes where GL normalises them to the very floats the
+    // CPU would make: a quarter of the bytes to move and nothing to convert here.
+    if (drawable && packedUploadIsExact(*renderer, transfer) &&
+        packedUpload(transfer, &packedFormat, &packedType)) {
+        staging = Transfer::Raw8;
+        types.uploadFormat = packedFormat;
+        types.uploadType = packedType;
+    }
+    uploadLayers(staging, state, first, description.settings.layerCount);
+    const bool drawn = drawable && renderer->renderFrame(state, types);
     if (drawn) {
         downloadWorld(transfer, state.resultBuffer, output);
         return PF_Err_NONE;

@@ -44,6 +44,12 @@ bool writeUndrawnFrame(const PF_EffectWorld* input, PF_EffectWorld* output, int 
 std::string undrawnFrameMessage(const GlRenderer* renderer, int32_t width, int32_t height,
                                 bool passedThrough);
 
+// Whether `renderer`'s driver turns the host's bytes, uploaded as packedUpload gives them for
+// `transfer`, into exactly the floats the CPU would stage: every byte value in every channel,
+// checked once per renderer and format (GL fixes the normalisation, c / 255, but not its last
+// bit). False for a transfer without a packed form or a renderer whose context is not usable.
+bool packedUploadIsExact(GlRenderer& renderer, Transfer transfer);
+
 // The whole frame; 0 on success, the World suite's refusal or 516 for a pixel format outside the
 // three host depths (output untouched then).
 PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceState& state,

@@ -16,6 +16,10 @@ namespace {
 
 constexpr uint32_t kGlFloat = 0x1406;
 constexpr uint32_t kGlUnsignedInt8888Rev = 0x8367;
+constexpr uint32_t kGlUnsignedInt8888 = 0x8035;
+constexpr uint32_t kGlUnsignedByte = 0x1401;
+constexpr uint32_t kGlRgba = 0x1908;
+constexpr uint32_t kGlBgra = 0x80E1;
 constexpr float k8 = 0.003921569f;     // 1/255 as the host has always scaled it
 constexpr float k16 = 0.000030517578f; // 1/32768, exact
 
@@ -32,6 +36,14 @@ using Keep = Order<0, 1, 2, 3>;
 
 template <typename T, typename O>
 inline void toFloatPixel(const T* __restrict s, float* __restrict d, float scale) {
+    // Floats pass unchanged: a multiply by 1 would still quiet a signalling NaN's bits.
+    if constexpr (std::is_same_v<T, float>) {
+        d[0] = s[O::m[0]];
+        d[1] = s[O::m[1]];
+        d[2] = s[O::m[2]];
+        d[3] = s[O::m[3]];
+        return;
+    }
     d[0] = static_cast<float>(s[O::m[0]]) * scale;
     d[1] = static_cast<float>(s[O::m[1]]) * scale;
     d[2] = static_cast<float>(s[O::m[2]]) * scale;
@@ -314,6 +326,27 @@ uint32_t stagingPixelType(Transfer transfer) {
 
 int stagingPixelBytes(Transfer transfer) {
     return transfer == Transfer::Raw8 ? 4 : 16;
+}
+
+bool packedUpload(Transfer transfer, uint32_t* format, uint32_t* type) {
+    // A 32-bit packed type reads the four bytes as one little-endian word, its first component in
+    // the highest byte: alpha, red, green, blue bytes are B, G, R, A from the top.
+    switch (transfer) {
+    case Transfer::Converting8: // A R G B bytes -> R G B A
+        *format = kGlBgra;
+        *type = kGlUnsignedInt8888;
+        return true;
+    case Transfer::Converting8Premiere: // B G R A bytes -> R G B A
+        *format = kGlBgra;
+        *type = kGlUnsignedByte;
+        return true;
+    case Transfer::Converting8PremiereFast: // B G R A bytes -> A R G B
+        *format = kGlRgba;
+        *type = kGlUnsignedInt8888;
+        return true;
+    default:
+        return false;
+    }
 }
 
 void uploadWorld(Transfer t, const PF_EffectWorld* w, int32_t width, int32_t height,

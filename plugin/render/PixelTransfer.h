@@ -35,6 +35,11 @@ uint32_t stagingPixelType(Transfer transfer);
 // Bytes one staged pixel occupies.
 int stagingPixelBytes(Transfer transfer);
 
+// For the three converting 8-bit transfers: the GL format and type under which GL itself turns
+// the host's four bytes, staged unchanged (as Raw8 stages them), into the red, green, blue, alpha
+// this transfer stages as floats, normalised by GL instead of scaled here. False for the others.
+bool packedUpload(Transfer transfer, uint32_t* format, uint32_t* type);
+
 // Converts one host world into a staging buffer of width x height pixels. A null world or one
 // without pixels stages transparent black.
 void uploadWorld(Transfer transfer, const PF_EffectWorld* world, int32_t width, int32_t height,
