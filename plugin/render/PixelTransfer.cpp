@@ -179,7 +179,15 @@ template <typename O> inline __m128i toHostInts(const float* s, __m128 scale, __
     return _mm_cvttps_epi32(v);
 }
 
-template <typename O> void floatToBytesRow(const float* src, uint8_t* dst, int32_t width) {
+template <bool Stream> inline void storeInts(void* d, __m128i v) {
+    if (Stream)
+        _mm_stream_si128(static_cast<__m128i*>(d), v);
+    else
+        _mm_storeu_si128(static_cast<__m128i*>(d), v);
+}
+
+template <typename O, bool Stream>
+void floatToBytesRow(const float* src, uint8_t* dst, int32_t width) {
     const __m128 scale = _mm_set1_ps(255.0f);
     int32_t x = 0;
     for (; x + 4 <= width; x += 4) {
@@ -188,13 +196,14 @@ template <typename O> void floatToBytesRow(const float* src, uint8_t* dst, int32
             _mm_packs_epi32(toHostInts<O>(s, scale, scale), toHostInts<O>(s + 4, scale, scale));
         const __m128i p23 = _mm_packs_epi32(toHostInts<O>(s + 8, scale, scale),
                                             toHostInts<O>(s + 12, scale, scale));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * x), _mm_packus_epi16(p01, p23));
+        storeInts<Stream>(dst + 4 * x, _mm_packus_epi16(p01, p23));
     }
     for (; x < width; ++x)
         fromFloatPixel<uint8_t, O>(src + 4 * x, dst + 4 * x, 255.0f, 255.0f);
 }
 
-template <typename O> void floatToShortsRow(const float* src, uint16_t* dst, int32_t width) {
+template <typename O, bool Stream>
+void floatToShortsRow(const float* src, uint16_t* dst, int32_t width) {
     const __m128 scale = _mm_set1_ps(32768.0f);
     // 0 ... 32768 does not fit a signed pack: shift into -32768 ... 0, pack, shift back.
     const __m128i bias32 = _mm_set1_epi32(32768);
@@ -204,35 +213,43 @@ template <typename O> void floatToShortsRow(const float* src, uint16_t* dst, int
         const float* s = src + 4 * x;
         const __m128i a = _mm_sub_epi32(toHostInts<O>(s, scale, scale), bias32);
         const __m128i b = _mm_sub_epi32(toHostInts<O>(s + 4, scale, scale), bias32);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * x),
-                         _mm_xor_si128(_mm_packs_epi32(a, b), bias16));
+        storeInts<Stream>(dst + 4 * x, _mm_xor_si128(_mm_packs_epi32(a, b), bias16));
     }
     for (; x < width; ++x)
         fromFloatPixel<uint16_t, O>(src + 4 * x, dst + 4 * x, 32768.0f, 32768.0f);
 }
 
-template <typename O> void floatToFloatRow(const float* src, float* dst, int32_t width) {
+template <typename O, bool Stream>
+void floatToFloatRow(const float* src, float* dst, int32_t width) {
     int32_t x = 0;
     for (; x + 4 <= width; x += 4) {
         const float* s = src + 4 * x;
         float* d = dst + 4 * x;
-        _mm_storeu_ps(d, toHost<O>(_mm_loadu_ps(s)));
-        _mm_storeu_ps(d + 4, toHost<O>(_mm_loadu_ps(s + 4)));
-        _mm_storeu_ps(d + 8, toHost<O>(_mm_loadu_ps(s + 8)));
-        _mm_storeu_ps(d + 12, toHost<O>(_mm_loadu_ps(s + 12)));
+        storePixel<Stream>(d, toHost<O>(_mm_loadu_ps(s)));
+        storePixel<Stream>(d + 4, toHost<O>(_mm_loadu_ps(s + 4)));
+        storePixel<Stream>(d + 8, toHost<O>(_mm_loadu_ps(s + 8)));
+        storePixel<Stream>(d + 12, toHost<O>(_mm_loadu_ps(s + 12)));
     }
     for (; x < width; ++x)
         fromFloatPixel<float, O>(src + 4 * x, dst + 4 * x, 1.0f, 0.0f);
 }
 
+// Rows of the host's world are written around the cache too, where aligned: the download's
+// reads of the staging buffer are what it waits for, and a line read only to be overwritten
+// doubles the traffic.
 template <typename T, typename O>
 void fromFloatRow(const float* src, T* dst, int32_t width, float, float) {
-    if constexpr (std::is_same_v<T, uint8_t>)
-        floatToBytesRow<O>(src, dst, width);
-    else if constexpr (std::is_same_v<T, uint16_t>)
-        floatToShortsRow<O>(src, dst, width);
-    else
-        floatToFloatRow<O>(src, dst, width);
+    const bool stream = aligned16(dst);
+    if constexpr (std::is_same_v<T, uint8_t>) {
+        stream ? floatToBytesRow<O, true>(src, dst, width)
+               : floatToBytesRow<O, false>(src, dst, width);
+    } else if constexpr (std::is_same_v<T, uint16_t>) {
+        stream ? floatToShortsRow<O, true>(src, dst, width)
+               : floatToShortsRow<O, false>(src, dst, width);
+    } else {
+        stream ? floatToFloatRow<O, true>(src, dst, width)
+               : floatToFloatRow<O, false>(src, dst, width);
+    }
 }
 
 // Non-temporal stores are weakly ordered: make them visible before anyone reads the buffer.
@@ -294,6 +311,7 @@ void downloadConverting(const float* src, PF_EffectWorld* w, float scale, float 
     for (int32_t y = 0; y < w->height; ++y)
         fromFloatRow<T, O>(src + static_cast<size_t>(y) * w->width * 4,
                            reinterpret_cast<T*>(hostRow(w, y)), w->width, scale, maximum);
+    finishStores();
 }
 
 } // namespace
