@@ -109,6 +109,8 @@ int32_t GlRenderer::build(const std::string& preamble) {
         inputSizes_.fill(Size{});
         passSizes_.fill(Size{});
         passComplete_.fill(false);
+        inputSwizzled_.fill(false);
+        canSwizzle = GLEW_VERSION_3_3 || GLEW_ARB_texture_swizzle || GLEW_EXT_texture_swizzle;
         resourcesAllocated = true;
         glCheck("creating the textures");
 
@@ -305,6 +307,7 @@ bool GlRenderer::renderFrame(SequenceState& state, const PixelTypes& types) {
     if (passCount < 1) return false;
     if (!knownUpload(types.uploadFormat, types.uploadType)) return false;
     if (types.readType != GL_FLOAT && types.readType != GL_UNSIGNED_INT_8_8_8_8_REV) return false;
+    if (types.argbSwizzle && !canSwizzle) return false;
     if (state.outputWidth < 1 || state.outputHeight < 1) return false;
     if (!context.activate()) return false;
     bool drawn = false;
@@ -327,6 +330,7 @@ std::vector<float> GlRenderer::probeUpload(GLenum format, GLenum type, const voi
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture.get());
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F_ARB, width, 1, 0, format, type, pixels);
         out.assign(static_cast<size_t>(width) * 4, 0.0f);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -349,15 +353,30 @@ bool GlRenderer::drawFrame(SequenceState& state, const PixelTypes& types, int32_
 
     glActiveTexture(GL_TEXTURE0);
     const int32_t layerCount = clampCount(settings.layerCount, kMaxLayers);
+    auto source = [&](int32_t k) -> LayerSource {
+        if (types.sources != nullptr && (*types.sources)[k].pixels != nullptr)
+            return (*types.sources)[k];
+        return LayerSource{state.layerBuffers[k], 0};
+    };
     for (int32_t k = 0; k < layerCount; ++k) {
-        if (state.layerBuffers[k] == nullptr) continue;
+        if (source(k).pixels == nullptr) continue;
         if (state.layerWidth[k] > maxSize || state.layerHeight[k] > maxSize) return false;
     }
+    static const GLint kIdentity[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
+    static const GLint kFromArgb[4] = {GL_GREEN, GL_BLUE, GL_ALPHA, GL_RED};
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     for (int32_t k = 0; k < layerCount; ++k) {
         const Size size{state.layerWidth[k], state.layerHeight[k]};
-        const float* pixels = state.layerBuffers[k];
+        const LayerSource from = source(k);
+        const void* pixels = from.pixels;
         if (pixels == nullptr || size.width < 1 || size.height < 1) continue;
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, from.rowPixels);
         glBindTexture(GL_TEXTURE_2D, inputTextures_[k].get());
+        if (canSwizzle && inputSwizzled_[k] != types.argbSwizzle) {
+            glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA,
+                             types.argbSwizzle ? kFromArgb : kIdentity);
+            inputSwizzled_[k] = types.argbSwizzle;
+        }
         if (inputSizes_[k] != size) {
             glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F_ARB, size.width, size.height, 0,
                          types.uploadFormat, types.uploadType, pixels);
@@ -369,6 +388,7 @@ bool GlRenderer::drawFrame(SequenceState& state, const PixelTypes& types, int32_
         }
         glCheck("uploading layer", k);
     }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 
     const int64_t pixelCount = static_cast<int64_t>(width) * height;
     if (state.resultBuffer == nullptr ||
@@ -465,9 +485,26 @@ bool GlRenderer::drawFrame(SequenceState& state, const PixelTypes& types, int32_
     }
 
     glUseProgram(0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    if (types.take != nullptr) {
+        // The last pass's texture is still the framebuffer's attachment. Strips that fit the
+        // cache: the taker reads each just after GL wrote it, not after a whole frame went by.
+        constexpr int64_t kStripBytes = 256 * 1024;
+        const int64_t rowBytes = int64_t(width) * (types.readType == GL_FLOAT ? 16 : 4);
+        const auto strip = static_cast<int32_t>(std::max<int64_t>(1, kStripBytes / rowBytes));
+        glReadBuffer(GL_COLOR_ATTACHMENT0_EXT);
+        for (int32_t y = 0; y < height; y += strip) {
+            const int32_t rows = std::min(strip, height - y);
+            glReadPixels(0, y, width, rows, GL_RGBA, types.readType, state.resultBuffer);
+            glCheck("reading the result back");
+            types.take(types.takeContext, y, rows, state.resultBuffer);
+        }
+        glFinish();
+        return true;
+    }
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, passTextures_[passCount - 1].get());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, types.readType, state.resultBuffer);
     glFinish();
     glCheck("reading the result back");

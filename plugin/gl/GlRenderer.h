@@ -91,12 +91,29 @@ public:
     // After the first frame at a size no allocation and no build happens here.
     bool renderFrame(SequenceState& state, GLenum pixelType);
 
-    // How the staging buffers go to GL and come back: the layers are uploaded with
+    // Where one layer's pixels come from instead of its staging buffer: rows the host owns,
+    // `rowPixels` pixels apart, which GL reads as they lie (no copy on the CPU).
+    struct LayerSource {
+        const void* pixels = nullptr;
+        int32_t rowPixels = 0;
+    };
+    // How the layers go to GL and the result comes back: the layers are uploaded with
     // uploadFormat/uploadType and the result read back as GL_RGBA of readType.
     struct PixelTypes {
         GLenum uploadFormat; // GL_RGBA, or GL_BGRA
         GLenum uploadType;   // GL_FLOAT or one of the 8-bit types below
         GLenum readType;     // GL_FLOAT or GL_UNSIGNED_INT_8_8_8_8_REV
+        // The input textures show red, green, blue, alpha from their stored green, blue, alpha,
+        // red: alpha, red, green, blue floats uploaded as they lie are sampled as RGBA. Needs
+        // canSwizzle.
+        bool argbSwizzle = false;
+        // Per layer slot: read from here where `pixels` is set, else from layerBuffers.
+        const std::array<LayerSource, kMaxLayers>* sources = nullptr;
+        // When set, the result is read back a strip of rows at a time into the start of
+        // resultBuffer and handed to `take` while it is still in the cache (rows firstRow ...
+        // firstRow + rows - 1, packed, of readType), instead of being read back whole.
+        void (*take)(void* context, int32_t firstRow, int32_t rows, const void* pixels) = nullptr;
+        void* takeContext = nullptr;
     };
     // renderFrame with the layers in one of these forms (anything else fails the frame):
     // GL_RGBA of GL_FLOAT or GL_UNSIGNED_INT_8_8_8_8_REV, as above; or host bytes that GL itself
@@ -121,6 +138,9 @@ public:
     std::string errorText;
     std::vector<BuildMessage> buildMessages;
     bool programsOk = false;
+    // The driver can swizzle texture channels (GL 3.3, ARB or EXT_texture_swizzle); known after
+    // the first build.
+    bool canSwizzle = false;
     const EffectDescription* effectDescription = nullptr; // not owned
     bool resourcesAllocated = false;
     // Set by the render path once it has told the user about a frame it could not draw, so the
@@ -172,6 +192,7 @@ private:
     std::array<Size, kMaxLayers> inputSizes_;
     std::array<Size, kMaxPasses> passSizes_;
     std::array<bool, kMaxPasses> passComplete_{};
+    std::array<bool, kMaxLayers> inputSwizzled_{};
     int32_t builtPasses_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #include "shaders/RenderState.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -171,6 +172,48 @@ std::string undrawnFrameMessage(const GlRenderer* renderer, int32_t width, int32
                           : ". The output is left transparent.");
 }
 
+namespace {
+
+// How a frame's layers reach GL: staged by `staging` (or read in place when `direct`), uploaded as
+// `types` say.
+struct UploadPlan {
+    Transfer staging;
+    GlRenderer::PixelTypes types{GL_RGBA, stagingPixelType(staging), stagingPixelType(staging)};
+    bool direct = false;
+};
+
+// Where GL can take the host's pixels as they lie, nothing is converted or copied on the CPU: the
+// raw transfers; 8-bit layers as bytes GL normalises (where it does so exactly); 32-bit layers as
+// alpha, red, green, blue floats that the input textures swizzle back to RGBA (exact: nothing is
+// computed). Everything else is converted into the staging buffers as before.
+UploadPlan planUpload(GlRenderer& renderer, Transfer transfer) {
+    UploadPlan plan{transfer};
+    uint32_t format = 0, type = 0;
+    if (transfer == Transfer::Raw8 || transfer == Transfer::Raw32) {
+        plan.direct = true;
+    } else if (packedUploadIsExact(renderer, transfer) && packedUpload(transfer, &format, &type)) {
+        plan.staging = Transfer::Raw8;
+        plan.types.uploadFormat = format;
+        plan.types.uploadType = type;
+        plan.direct = true;
+    } else if (transfer == Transfer::Converting32 && renderer.canSwizzle) {
+        plan.staging = Transfer::Raw32;
+        plan.types.argbSwizzle = true;
+        plan.direct = true;
+    }
+    return plan;
+}
+
+// A world GL can read in place for a layer staged at width x height: its pixels are there, of that
+// size, rows a whole number of pixels apart going down.
+bool readableInPlace(const PF_EffectWorld* world, int32_t width, int32_t height, int pixelBytes) {
+    return world != nullptr && world->data != nullptr && world->width == width &&
+           world->height == height && world->rowbytes >= width * pixelBytes &&
+           world->rowbytes % pixelBytes == 0;
+}
+
+} // namespace
+
 bool packedUploadIsExact(GlRenderer& renderer, Transfer transfer) {
     uint32_t format = 0, type = 0;
     if (!packedUpload(transfer, &format, &type) || !renderer.context.isValid()) return false;
@@ -229,24 +272,32 @@ PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceStat
         return PF_Err_BAD_CALLBACK_PARAM;
 
     const int32_t first = std::clamp<int32_t>(description.settings.noinput, 0, kMaxLayers);
+    const int32_t layers = std::clamp<int32_t>(description.settings.layerCount, 0, kMaxLayers);
     const bool drawable = renderer != nullptr && renderer->context.isValid();
-    GlRenderer::PixelTypes types{GL_RGBA, stagingPixelType(transfer), stagingPixelType(transfer)};
-    Transfer staging = transfer;
-    uint32_t packedFormat = 0, packedType = 0;
-    // 8-bit layers go to GL as the host's bytes where GL normalises them to the very floats the
-    // CPU would make: a quarter of the bytes to move and nothing to convert here.
-    if (drawable && packedUploadIsExact(*renderer, transfer) &&
-        packedUpload(transfer, &packedFormat, &packedType)) {
-        staging = Transfer::Raw8;
-        types.uploadFormat = packedFormat;
-        types.uploadType = packedType;
+    const UploadPlan plan = drawable ? planUpload(*renderer, transfer) : UploadPlan{transfer};
+    GlRenderer::PixelTypes types = plan.types;
+    std::array<GlRenderer::LayerSource, kMaxLayers> sources{};
+    for (int32_t k = first; k < layers; ++k) {
+        const PF_EffectWorld* world = worldOf(state, k);
+        if (plan.direct && readableInPlace(world, state.layerWidth[k], state.layerHeight[k],
+                                           stagingPixelBytes(plan.staging)))
+            sources[size_t(k)] = {world->data, world->rowbytes / stagingPixelBytes(plan.staging)};
+        else
+            uploadWorld(plan.staging, world, state.layerWidth[k], state.layerHeight[k],
+                        state.layerBuffers[k]);
     }
-    uploadLayers(staging, state, first, description.settings.layerCount);
-    const bool drawn = drawable && renderer->renderFrame(state, types);
-    if (drawn) {
-        downloadWorld(transfer, state.resultBuffer, output);
-        return PF_Err_NONE;
-    }
+    types.sources = &sources;
+    // Each strip of the result goes into the output while it is in the cache.
+    struct Download {
+        Transfer transfer;
+        PF_EffectWorld* output;
+    } download{transfer, output};
+    types.takeContext = &download;
+    types.take = [](void* context, int32_t firstRow, int32_t rows, const void* pixels) {
+        const auto* d = static_cast<const Download*>(context);
+        downloadRows(d->transfer, pixels, d->output, firstRow, rows);
+    };
+    if (drawable && renderer->renderFrame(state, types)) return PF_Err_NONE;
     const bool passedThrough = writeUndrawnFrame(worldOf(state, 0), output, hostPixelBytes(format));
     if (out_data != nullptr && (renderer == nullptr || !renderer->failureShown)) {
         showMessage(out_data,

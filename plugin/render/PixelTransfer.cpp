@@ -307,10 +307,11 @@ void uploadConverting(const PF_EffectWorld* w, int32_t width, int32_t height, fl
 }
 
 template <typename T, typename O>
-void downloadConverting(const float* src, PF_EffectWorld* w, float scale, float maximum) {
-    for (int32_t y = 0; y < w->height; ++y)
+void downloadConverting(const float* src, PF_EffectWorld* w, int32_t first, int32_t rows,
+                        float scale, float maximum) {
+    for (int32_t y = 0; y < rows; ++y)
         fromFloatRow<T, O>(src + static_cast<size_t>(y) * w->width * 4,
-                           reinterpret_cast<T*>(hostRow(w, y)), w->width, scale, maximum);
+                           reinterpret_cast<T*>(hostRow(w, first + y)), w->width, scale, maximum);
     finishStores();
 }
 
@@ -406,32 +407,38 @@ void uploadWorld(Transfer t, const PF_EffectWorld* w, int32_t width, int32_t hei
 }
 
 void downloadWorld(Transfer t, const void* staging, PF_EffectWorld* w) {
-    if (!w || !w->data || !staging || w->width <= 0) return;
+    if (!w) return;
+    downloadRows(t, staging, w, 0, w->height);
+}
+
+void downloadRows(Transfer t, const void* staging, PF_EffectWorld* w, int32_t first, int32_t rows) {
+    if (!w || !w->data || !staging || w->width <= 0 || first < 0 || rows <= 0) return;
+    rows = std::min(rows, w->height - first);
     const float* f = static_cast<const float*>(staging);
     switch (t) {
     case Transfer::Converting8:
-        downloadConverting<uint8_t, ArgbToRgba>(f, w, 255.0f, 255.0f);
+        downloadConverting<uint8_t, ArgbToRgba>(f, w, first, rows, 255.0f, 255.0f);
         break;
     case Transfer::Converting8Premiere:
-        downloadConverting<uint8_t, BgraToRgba>(f, w, 255.0f, 255.0f);
+        downloadConverting<uint8_t, BgraToRgba>(f, w, first, rows, 255.0f, 255.0f);
         break;
     case Transfer::Converting8PremiereFast:
-        downloadConverting<uint8_t, BgraToArgb>(f, w, 255.0f, 255.0f);
+        downloadConverting<uint8_t, BgraToArgb>(f, w, first, rows, 255.0f, 255.0f);
         break;
     case Transfer::Converting16:
-        downloadConverting<uint16_t, ArgbToRgba>(f, w, 32768.0f, 32768.0f);
+        downloadConverting<uint16_t, ArgbToRgba>(f, w, first, rows, 32768.0f, 32768.0f);
         break;
     case Transfer::Raw16:
-        downloadConverting<uint16_t, Keep>(f, w, 32768.0f, 32768.0f);
+        downloadConverting<uint16_t, Keep>(f, w, first, rows, 32768.0f, 32768.0f);
         break;
     case Transfer::Converting32:
-        downloadConverting<float, ArgbToRgba>(f, w, 1.0f, 0.0f);
+        downloadConverting<float, ArgbToRgba>(f, w, first, rows, 1.0f, 0.0f);
         break;
     case Transfer::Raw8:
     case Transfer::Raw32: {
         const size_t row = static_cast<size_t>(w->width) * stagingPixelBytes(t);
-        for (int32_t y = 0; y < w->height; ++y)
-            std::memcpy(hostRow(w, y), static_cast<const char*>(staging) + y * row, row);
+        for (int32_t y = 0; y < rows; ++y)
+            std::memcpy(hostRow(w, first + y), static_cast<const char*>(staging) + y * row, row);
         break;
     }
     }

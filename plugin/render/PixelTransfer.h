@@ -49,6 +49,11 @@ void uploadWorld(Transfer transfer, const PF_EffectWorld* world, int32_t width, 
 // Integer depths clamp to the channel range (NaN gives 0) and truncate inside it.
 void downloadWorld(Transfer transfer, const void* staging, PF_EffectWorld* output);
 
+// The same for output rows first ... first + rows - 1 only, from a staging buffer that holds just
+// those rows (output->width pixels each).
+void downloadRows(Transfer transfer, const void* staging, PF_EffectWorld* output, int32_t first,
+                  int32_t rows);
+
 // Uploads layer slots firstSlot ... layerCount - 1 from layerWorlds into layerBuffers at the
 // recorded layerWidth / layerHeight.
 void uploadLayers(Transfer transfer, SequenceState& state, int32_t firstSlot, int32_t layerCount);
