@@ -171,8 +171,8 @@ int main(int argc, char** argv) {
 
     // Rates from the fastest repetition's time. Bytes written: an upload writes the staging
     // buffer, a download the host world.
-    std::printf("\n1920x1080, GB/s written (fastest of 5) against memcpy of the same bytes\n");
-    std::printf("  %-34s %10s %10s %8s\n", "transfer", "GB/s", "memcpy", "share");
+    std::printf("\n| 1920x1080 transfer | GB/s written | memcpy GB/s, same bytes | share |\n"
+                "|---|---:|---:|---:|\n");
     for (const Case& c : kCases) {
         for (const bool up : {true, false}) {
             const int written = up ? stagingPixelBytes(c.transfer) : c.hostPixelBytes;
@@ -182,15 +182,15 @@ int main(int argc, char** argv) {
             const double mem =
                 reporter.rate("memcpy/bytes_per_pixel:" + std::to_string(written), bytes);
             if (rate <= 0 || mem <= 0) continue;
-            std::printf("  %-34s %10.2f %10.2f %8.2f\n", name.c_str(), rate / 1e9, mem / 1e9,
-                        rate / mem);
+            std::printf("| %s %s | %.2f | %.2f | %.2f |\n", up ? "upload" : "download", c.name,
+                        rate / 1e9, mem / 1e9, rate / mem);
         }
     }
     const double staging = double(kWidth) * kHeight * 16;
     const double read = reporter.rate("read_staging", staging);
     if (read > 0)
-        std::printf("\nReading the float staging buffer alone: %.2f GB/s, %.2f ms a frame; a "
-                    "download cannot take less time.\n",
+        std::printf("| reading a float staging frame alone (a download's floor) | %.2f | | "
+                    "%.2f ms |\n",
                     read / 1e9, staging / read * 1e3);
     benchmark::Shutdown();
     return 0;

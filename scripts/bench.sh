@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks and writes their figures as Markdown tables, with the machine
+# they came from, to docs/benchmarks.md (or OUTPUT).
+#
+#   scripts/bench.sh [--baseline BUILD_DIR] [OUTPUT]
+#
+# --baseline: a build folder of an earlier tree, built with this tree's bench/ sources and
+# -DGLFX_BUILD_BENCH=ON; its transfer and frame figures are run in the same session and written
+# beside the current ones as "before". BENCH_BUILD sets the build folder (default build/bench).
+# Ratios within one binary's run are what to compare; absolute times move with the machine's load.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+baseline=""
+if [ "${1:-}" = "--baseline" ]; then
+    baseline="$(realpath "$2")"
+    shift 2
+fi
+out="$(realpath -m "${1:-$root/docs/benchmarks.md}")"
+build="$(realpath -m "${BENCH_BUILD:-$root/build/bench}")"
+jobs="${JOBS:-$(nproc)}"
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLFX_WERROR=ON \
+    -DGLFX_BUILD_BENCH=ON -DGLFX_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$jobs" --target transfer_bench frame_bench load_bench
+
+# The Markdown rows a benchmark prints after its own report.
+tables() { grep '^|' || true; }
+
+run() { # NAME COMMAND...
+    echo "bench: $1" >&2
+    "${@:2}" | tables
+}
+
+transfers="$(run transfers "$build/bench/transfer_bench" --benchmark_min_time=0.3)"
+frames="$(run frames "$build/bench/frame_bench")"
+load="$(run load "$build/bench/load_bench")"
+if [ -n "$baseline" ]; then
+    transfersBefore="$(run "transfers (baseline)" "$baseline/bench/transfer_bench" \
+        --benchmark_min_time=0.3)"
+    framesBefore="$(run "frames (baseline)" "$baseline/bench/frame_bench")"
+fi
+
+cpu="$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -n 1)"
+{
+    echo "# Benchmarks"
+    echo
+    echo "Written by \`scripts/bench.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), tree" \
+         "$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)."
+    echo "Machine: ${cpu:-unknown CPU}, $(nproc) cores, $(free -g | awk '/^Mem:/ {print $2}') GiB;" \
+         "GL through Mesa's software rasteriser (renderer below). Each figure is the fastest of" \
+         "several repetitions; compare ratios, which come from one run of one binary."
+    echo
+    echo "## Pixel transfers against memcpy of the bytes they write"
+    echo
+    echo "Share = the transfer's rate over memcpy's on the bytes it writes (target 0.8 for the"
+    echo "converting ones). Uploads write 16-byte float pixels (4 for raw 8-bit), downloads the host's"
+    echo "pixels. The render path no longer stages 8-bit, raw or 32-bit layers at all where the driver"
+    echo "allows (GL reads the host's rows), and downloads strip by strip from the cache."
+    echo
+    echo "$transfers"
+    if [ -n "$baseline" ]; then
+        echo
+        echo "Before (baseline build \`$(basename "$baseline")\`):"
+        echo
+        echo "$transfersBefore"
+    fi
+    echo
+    echo "## A 1920x1080 frame through EntryPointFunc against bare GL"
+    echo
+    echo "The plug-in's time is what it spends inside EntryPointFunc (smart pre-render and render);"
+    echo "the baseline does the same GL work on a context that stays current. Target: at most 1.10."
+    echo
+    echo "$frames"
+    if [ -n "$baseline" ]; then
+        echo
+        echo "Before (baseline build \`$(basename "$baseline")\`):"
+        echo
+        echo "$framesBefore"
+    fi
+    echo
+    echo "## Load"
+    echo
+    echo "$load"
+} >"$out"
+echo "bench: wrote $out" >&2
