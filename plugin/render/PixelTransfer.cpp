@@ -78,11 +78,14 @@ inline void fromFloatPixel(const float* __restrict s, T* __restrict d, float sca
 // Staging rows are written with non-temporal stores when aligned: a frame's staging buffer is far
 // larger than the caches and is next read by the GL upload, not by this thread.
 
+// The shuffle selector must be an immediate also in unoptimised builds, hence the constants.
 template <typename O> inline __m128 toStaged(__m128 hostOrder) {
-    return _mm_shuffle_ps(hostOrder, hostOrder, _MM_SHUFFLE(O::m[3], O::m[2], O::m[1], O::m[0]));
+    constexpr int selector = _MM_SHUFFLE(O::m[3], O::m[2], O::m[1], O::m[0]);
+    return _mm_shuffle_ps(hostOrder, hostOrder, selector);
 }
 template <typename O> inline __m128 toHost(__m128 staged) {
-    return _mm_shuffle_ps(staged, staged, _MM_SHUFFLE(O::inv(3), O::inv(2), O::inv(1), O::inv(0)));
+    constexpr int selector = _MM_SHUFFLE(O::inv(3), O::inv(2), O::inv(1), O::inv(0));
+    return _mm_shuffle_ps(staged, staged, selector);
 }
 
 inline bool aligned16(const void* p) {
