@@ -58,10 +58,16 @@ cpu="$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -n 1)"
     echo "pixels. The render path no longer stages 8-bit, raw or 32-bit layers at all where the driver"
     echo "allows (GL reads the host's rows), and downloads strip by strip from the cache."
     echo
+    echo "The 8- and 16-bit downloads cannot reach 0.8: they read a float staging pixel (16 bytes)"
+    echo "for every 4 or 8 bytes they write, five or three times the memory traffic of a memcpy of"
+    echo "their output, so at memcpy's bandwidth they top out near 0.2 and 0.67; the last row is the"
+    echo "time just reading the staging frame takes. In a frame they read each strip from the cache"
+    echo "right after GL wrote it, which the frame figures below include."
+    echo
     echo "$transfers"
     if [ -n "$baseline" ]; then
         echo
-        echo "Before (baseline build \`$(basename "$baseline")\`):"
+        echo "Before (the baseline build in \`$baseline\`):"
         echo
         echo "$transfersBefore"
     fi
@@ -74,7 +80,7 @@ cpu="$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -n 1)"
     echo "$frames"
     if [ -n "$baseline" ]; then
         echo
-        echo "Before (baseline build \`$(basename "$baseline")\`):"
+        echo "Before (the baseline build in \`$baseline\`):"
         echo
         echo "$framesBefore"
     fi
