@@ -10,6 +10,8 @@
 #include "hostsim/Host.h"
 #include "platform/WindowSystem.h"
 
+#include "BenchSupport.h"
+
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
 
@@ -249,16 +251,7 @@ void bareGl(benchmark::State& state, const Effect* effect) {
             const int32_t source = description.settings.routing[p][0];
             glBindTexture(GL_TEXTURE_2D, source >= 0 ? targets[size_t(source)] : inputTexture);
             glClear(GL_COLOR_BUFFER_BIT);
-            glBegin(GL_QUADS);
-            glTexCoord2f(0.0f, 0.0f);
-            glVertex3f(0.0f, 0.0f, 1.0f);
-            glTexCoord2f(1.0f, 0.0f);
-            glVertex3f(kWidth, 0.0f, 1.0f);
-            glTexCoord2f(1.0f, 1.0f);
-            glVertex3f(kWidth, kHeight, 1.0f);
-            glTexCoord2f(0.0f, 1.0f);
-            glVertex3f(0.0f, kHeight, 1.0f);
-            glEnd();
+            glfx::bench::drawQuad(kWidth, kHeight);
         }
         glBindTexture(GL_TEXTURE_2D, targets.back());
         glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, result.data());
@@ -300,25 +293,6 @@ public:
     std::map<std::string, double> times;
 };
 
-// The plug-in's per-user folder goes to a private temporary folder, not the user's own.
-class PrivateUserFolder {
-public:
-    PrivateUserFolder() {
-        char pattern[] = "/tmp/glfx-frame-bench-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) {
-            path_ = pattern;
-            setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
-        }
-    }
-    ~PrivateUserFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-
-private:
-    std::string path_;
-};
-
 template <class B> B* common(B* b) {
     return b->Unit(benchmark::kMillisecond)
         ->Repetitions(7)
@@ -329,7 +303,7 @@ template <class B> B* common(B* b) {
 } // namespace
 
 int main(int argc, char** argv) {
-    PrivateUserFolder folder;
+    glfx::bench::PrivateUserFolder folder("glfx-frame-bench");
     for (const Effect* effect : {&kQuadra, &kBlur}) {
         for (int depth : {8, 32})
             common(benchmark::RegisterBenchmark((std::string("entry_point_") + effect->name + "_" +

@@ -6,6 +6,7 @@
 // exits 1 when memory grew or anything failed.
 //
 //   load_bench [ROUNDS]     default 216 rounds of 16 frames
+#include "BenchSupport.h"
 #include "hostsim/Host.h"
 
 #include <chrono>
@@ -69,24 +70,6 @@ PF_ParamDefUnion point(double x, double y) {
     return u;
 }
 
-class PrivateUserFolder {
-public:
-    PrivateUserFolder() {
-        char pattern[] = "/tmp/glfx-load-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) {
-            path_ = pattern;
-            setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
-        }
-    }
-    ~PrivateUserFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-
-private:
-    std::string path_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -95,7 +78,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "load_bench: at least %d rounds\n", 2 * kWindow);
         return 2;
     }
-    PrivateUserFolder folder;
+    glfx::bench::PrivateUserFolder folder("glfx-load");
     std::unique_ptr<Host> host;
     try {
         host = std::make_unique<Host>(GLFX_PLUGIN_LIBRARY);

@@ -2,6 +2,7 @@
 // baseline doing the same GL work (RGBA32F input and pass textures, one framebuffer object, the
 // same programs and uniforms, a float read-back) on a context that stays current. The gap is the
 // renderer's own cost: context switches, checks and bookkeeping.
+#include "BenchSupport.h"
 #include "gl/GlRenderer.h"
 #include "platform/WindowSystem.h"
 #include "shaders/DefineMap.h"
@@ -192,16 +193,7 @@ void bareGl(benchmark::State& state) {
             if (at.time >= 0) glUniform1f(at.time, static_cast<float>(frame) * 0.0001f);
             if (at.resolution >= 0) glUniform2f(at.resolution, kWidth, kHeight);
             glClear(GL_COLOR_BUFFER_BIT);
-            glBegin(GL_QUADS);
-            glTexCoord2f(0.0f, 0.0f);
-            glVertex3f(0.0f, 0.0f, 1.0f);
-            glTexCoord2f(1.0f, 0.0f);
-            glVertex3f(kWidth, 0.0f, 1.0f);
-            glTexCoord2f(1.0f, 1.0f);
-            glVertex3f(kWidth, kHeight, 1.0f);
-            glTexCoord2f(0.0f, 1.0f);
-            glVertex3f(0.0f, kHeight, 1.0f);
-            glEnd();
+            glfx::bench::drawQuad(kWidth, kHeight);
         }
         glBindTexture(GL_TEXTURE_2D, targets.back());
         glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, result.data());

@@ -1,0 +1,50 @@
+// Pieces the benchmark programs share: the bare-GL baseline's quad and a private per-user folder.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace glfx::bench {
+
+// The quad the renderer draws: (0, 0) ... (w, h) at z = 1 with texture coordinates 0 ... 1.
+// Needs a current context.
+inline void drawQuad(float w, float h) {
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3f(0.0f, 0.0f, 1.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex3f(w, 0.0f, 1.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3f(w, h, 1.0f);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex3f(0.0f, h, 1.0f);
+    glEnd();
+}
+
+// Points the plug-in's per-user folder at a temporary folder, removed again at the end, so a
+// benchmark never writes into the user's own configuration.
+class PrivateUserFolder {
+public:
+    explicit PrivateUserFolder(const char* prefix) {
+        std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+        if (mkdtemp(&pattern[0]) != nullptr) {
+            path_ = pattern;
+            setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
+        }
+    }
+    ~PrivateUserFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    PrivateUserFolder(const PrivateUserFolder&) = delete;
+    PrivateUserFolder& operator=(const PrivateUserFolder&) = delete;
+
+private:
+    std::string path_;
+};
+
+} // namespace glfx::bench
