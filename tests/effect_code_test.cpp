@@ -7,6 +7,9 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <string>
+
+#include <unistd.h>
 
 using namespace glfx;
 
@@ -95,7 +98,10 @@ TEST(CodeContainer, EncipherRefusesWhatTheSlotCannotCarry) {
 
 class CodeFile : public ::testing::Test {
 protected:
-    std::string path = ::testing::TempDir() + "glfx_code_file_test.glfx";
+    // ctest runs each test as its own process, in parallel: one file per test and process.
+    std::string path = ::testing::TempDir() + "glfx_code_file_" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                       std::to_string(::getpid()) + ".glfx";
     void write(const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
     void TearDown() override { std::remove(path.c_str()); }
 };
