@@ -1,4 +1,5 @@
-// Pieces the benchmark programs share: the bare-GL baseline's quad and a private per-user folder.
+// Pieces the benchmark programs share: the bare-GL baseline's framebuffer and quad, and a private
+// per-user folder.
 #pragma once
 
 #include <GL/glew.h>
@@ -23,6 +24,22 @@ inline void drawQuad(float w, float h) {
     glTexCoord2f(0.0f, 1.0f);
     glVertex3f(0.0f, h, 1.0f);
     glEnd();
+}
+
+// The renderer's drawing set-up: one framebuffer object drawing into its first attachment, and a
+// pixel-for-pixel orthographic view of w x h. Returns the framebuffer, to be deleted by the caller.
+inline GLuint bindDrawingFramebuffer(int w, int h) {
+    GLuint framebuffer = 0;
+    glGenFramebuffersEXT(1, &framebuffer);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0_EXT);
+    glViewport(0, 0, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, w, 0.0, h, -100.0, 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    return framebuffer;
 }
 
 // Points the plug-in's per-user folder at a temporary folder, removed again at the end, so a

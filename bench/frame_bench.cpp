@@ -228,16 +228,7 @@ void bareGl(benchmark::State& state, const Effect* effect) {
         programs.push_back(program);
     }
 
-    GLuint framebuffer = 0;
-    glGenFramebuffersEXT(1, &framebuffer);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0_EXT);
-    glViewport(0, 0, kWidth, kHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, kWidth, 0.0, kHeight, -100.0, 100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    const GLuint framebuffer = glfx::bench::bindDrawingFramebuffer(kWidth, kHeight);
 
     auto draw = [&] {
         glActiveTexture(GL_TEXTURE0);

@@ -165,16 +165,7 @@ void bareGl(benchmark::State& state) {
              glGetUniformLocation(program, "time"), glGetUniformLocation(program, "resolution")});
         programs.push_back(program);
     }
-    GLuint framebuffer = 0;
-    glGenFramebuffersEXT(1, &framebuffer);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0_EXT);
-    glViewport(0, 0, kWidth, kHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, kWidth, 0.0, kHeight, -100.0, 100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    const GLuint framebuffer = glfx::bench::bindDrawingFramebuffer(kWidth, kHeight);
 
     int frame = 0;
     auto draw = [&] {
