@@ -307,3 +307,25 @@ TEST(Parser, SecondParseStartsFromFirst) {
     EXPECT_EQ(d.settings.name, "N");
     EXPECT_EQ(d.settings.passCount, 1) << "counts are reset";
 }
+
+TEST(Parser, PassOptionsAndPreviousFrameSources) {
+    EffectDescription d = parse("[settings]\nps1_width=$WIDTH/4\nps1_height=max($HEIGHT,2)\n"
+                                "ps2_persistent=1\nps2_float=1\nps3_persistent=yes\n"
+                                "ps40_width=9\nps_width=9\nps1x_width=9\nps1_depth=9\n"
+                                "[routing]\nps0_in1=prev_ps3\nps1_in0=prev_ps40\nps1_in1=prev_ps\n");
+    const EffectSettings& s = d.settings;
+    EXPECT_EQ(s.passOptions[1].width, "$WIDTH/4");
+    EXPECT_EQ(s.passOptions[1].height, "max($HEIGHT,2)");
+    EXPECT_TRUE(s.passOptions[2].persistent);
+    EXPECT_TRUE(s.passOptions[2].floatStorage);
+    EXPECT_TRUE(s.passOptions[3].persistent) << "read as prev_ps3 though its key says yes";
+    EXPECT_FALSE(s.passOptions[3].floatStorage);
+    EXPECT_EQ(s.passOptions[0].width, "") << "ps_width names no pass";
+    EXPECT_EQ(s.routing[0][1], previousSource(3));
+    EXPECT_EQ(s.routing[1][0], kEmptySlot) << "no pass 40";
+    EXPECT_EQ(s.routing[1][1], previousSource(0)) << "a missing number reads 0, as for ps";
+
+    parseDescription(d, "[ps0]\nx\n");
+    EXPECT_TRUE(d.settings.passOptions[2].width.empty() && !d.settings.passOptions[2].persistent)
+        << "a second parse starts from no options";
+}

@@ -28,6 +28,18 @@ constexpr bool isLayerSource(int32_t src) {
 constexpr int32_t layerOfSource(int32_t src) {
     return -src - 1;
 }
+// 1000 + N: the result pass N gave on the previous frame ("prev_psN" in a routing line). Older
+// readers of the text leave such a slot empty.
+constexpr int32_t kPreviousSourceBase = 1000;
+constexpr int32_t previousSource(int32_t pass) {
+    return kPreviousSourceBase + pass;
+}
+constexpr bool isPreviousSource(int32_t src) {
+    return src >= kPreviousSourceBase && src < kPreviousSourceBase + kMaxPasses;
+}
+constexpr int32_t passOfPreviousSource(int32_t src) {
+    return src - kPreviousSourceBase;
+}
 
 // Codes are stored in effect texts' parsed form and in nothing persistent, but the renderer's
 // uniform rule compares them numerically ("below Layer"), so the values are fixed.
@@ -67,6 +79,19 @@ public:
     int32_t flags = 0;
 };
 
+// What a pass declares beyond its routing, through "psN_..." keys of [settings] that older readers
+// ignore.
+struct PassOptions {
+    // Size expressions over $WIDTH, $HEIGHT (the output's size) and the numeric parameters'
+    // uniforms; empty: the output's size.
+    std::string width;
+    std::string height;
+    // The result is kept for the next frame. Set by "psN_persistent=1" and by any "prev_psN".
+    bool persistent = false;
+    // A kept result is stored as 32-bit floats instead of 8 bits per channel.
+    bool floatStorage = false;
+};
+
 class EffectSettings {
 public:
     EffectSettings();
@@ -89,6 +114,7 @@ public:
     int32_t noinput = 0;
     int32_t edgeRepeat = 0;
     int32_t routing[kMaxPasses][kMaxSlots]; // [pass][slot]
+    std::array<PassOptions, kMaxPasses> passOptions;
 };
 
 class EffectDescription {

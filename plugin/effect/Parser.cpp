@@ -78,6 +78,10 @@ public:
 
         for (int k = 0; k < s_.layerCount; ++k)
             if (s_.routing[0][k] == kEmptySlot) s_.routing[0][k] = layerSource(k);
+        // A pass whose previous result is read keeps it, declared or not.
+        for (const auto& pass : s_.routing)
+            for (int32_t src : pass)
+                if (isPreviousSource(src)) s_.passOptions[passOfPreviousSource(src)].persistent = true;
         if (d_.vertexShader.empty()) d_.vertexShader = kDefaultVertexShader;
         if (d_.pixelShaders[0].empty()) d_.pixelShaders[0] = kDefaultPixelShader;
     }
@@ -98,6 +102,7 @@ private:
         s_.cellsy = 1;
         s_.noinput = 0;
         s_.edgeRepeat = 0;
+        s_.passOptions.fill(PassOptions{});
     }
 
     void parseLine(std::string& line, size_t lineNumber) {
@@ -179,13 +184,18 @@ private:
         const int32_t slot = readInt(rest, u + 3);
 
         long long src;
-        if (startsWith(value, "layer"))
+        if (startsWith(value, "layer")) {
             src = -1LL - readInt(value, 5);
-        else if (startsWith(value, "ps"))
+        } else if (startsWith(value, "ps")) {
             src = readInt(value, 2);
-        else
+        } else if (startsWith(value, "prev_ps")) {
+            const int32_t from = readInt(value, 7);
+            if (!inRange(from, 0, kMaxPasses - 1)) return;
+            src = previousSource(from);
+        } else {
             return;
-        if (src > kMaxPasses - 1) return;
+        }
+        if (src > kMaxPasses - 1 && !isPreviousSource(static_cast<int32_t>(src))) return;
         // Sources, passes and slots outside the tables leave the line without effect.
         if (src < layerSource(kMaxLayers - 1)) return;
         if (!inRange(pass, 0, kMaxPasses - 1) || !inRange(slot, 0, kMaxSlots - 1)) return;
@@ -217,6 +227,26 @@ private:
             s_.cellsx = readInt(value);
         else if (key == "cellsy")
             s_.cellsy = readInt(value);
+        else if (startsWith(key, "ps"))
+            passOptionStep(key, value);
+    }
+
+    // "psN_width", "psN_height", "psN_persistent", "psN_float"; anything else does nothing.
+    void passOptionStep(const std::string& key, const std::string& value) {
+        const size_t u = key.find('_');
+        if (u == std::string::npos || u == 2 || key.find_first_not_of("0123456789", 2) != u) return;
+        const int32_t pass = readInt(key, 2);
+        if (!inRange(pass, 0, kMaxPasses - 1)) return;
+        PassOptions& options = s_.passOptions[size_t(pass)];
+        const std::string option = key.substr(u + 1);
+        if (option == "width")
+            options.width = value;
+        else if (option == "height")
+            options.height = value;
+        else if (option == "persistent")
+            options.persistent = value == "1";
+        else if (option == "float")
+            options.floatStorage = value == "1";
     }
 
     void entryStep(ParamSpec& p, const std::string& key, const std::string& value) {
