@@ -5,7 +5,7 @@
 #   scripts/build-windows.sh [WINDOWS_BUILD_DIR [NATIVE_BUILD_DIR]]
 #
 # Defaults: build/windows and build. The native build is configured when missing, and its glfx
-# and glfx_pipl_bytes are built. GLEW, libpng and zlib have no mingw build in Debian: their source
+# and glfx_pipl_bytes are built. GLEW, libpng, zlib and muParser have no mingw build in Debian: their source
 # packages are fetched with apt-get (from the archive this machine already uses) into
 # WINDOWS_BUILD_DIR/sources and compiled into static libraries under WINDOWS_BUILD_DIR/glew and
 # WINDOWS_BUILD_DIR/png. Needs the packages scripts/install-deps.sh installs.
@@ -31,6 +31,8 @@ glew_lib="$glew/prefix/lib/libglew32s.a"
 png="$build/png"
 png_lib="$png/prefix/lib/libpng.a"
 zlib_lib="$png/prefix/lib/libz.a"
+muparser="$build/muparser"
+muparser_lib="$muparser/prefix/lib/libmuparser.a"
 
 # deb-src entries for every archive the machine takes binary packages from, in a private apt
 # configuration: the machine's own apt set-up is left as it is.
@@ -165,13 +167,48 @@ build_png() {
     compile_static "$png_lib" "$png/png-objects" "-O2 -I$png/prefix/include" "${pfiles[@]}"
 }
 
+# muParser, for pass size expressions in the plug-in: its sources into a static library, with a
+# config file that find_package(muparser) takes.
+build_muparser() {
+    local src f pids=() pid failed=0
+    src="$(source_folder muparser muparser-)"
+    echo "build-windows: compiling $(basename "$src") for Windows"
+    mkdir -p "$muparser/prefix/lib/cmake/muparser" "$muparser/objects"
+    cp -r "$src/include" "$muparser/prefix/"
+    for f in "$src"/src/*.cpp; do
+        "$triple-g++-posix" -O2 -std=c++17 -DMUPARSER_STATIC -I"$src/include" -c "$f" \
+            -o "$muparser/objects/$(basename "${f%.cpp}").o" &
+        pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+    [ "$failed" -eq 0 ] || {
+        echo "build-windows: compiling muParser failed" >&2
+        exit 1
+    }
+    rm -f "$muparser_lib"
+    "$triple-ar" rcs "$muparser_lib" "$muparser/objects"/*.o
+    cat >"$muparser/prefix/lib/cmake/muparser/muparserConfig.cmake" <<EOF
+# Written by scripts/build-windows.sh: muParser built from Debian's source package.
+if(NOT TARGET muparser::muparser)
+    add_library(muparser::muparser STATIC IMPORTED)
+    set_target_properties(muparser::muparser PROPERTIES
+        IMPORTED_LOCATION "$muparser_lib"
+        IMPORTED_LOCATION_RELEASE "$muparser_lib"
+        INTERFACE_INCLUDE_DIRECTORIES "$muparser/prefix/include"
+        INTERFACE_COMPILE_DEFINITIONS "MUPARSER_STATIC")
+endif()
+EOF
+}
+
 need=()
+[ -f "$muparser_lib" ] || ls "$sources"/muparser_*.orig.tar.* >/dev/null 2>&1 || need+=(muparser)
 [ -f "$glew_lib" ] || ls "$sources"/glew_*.orig.tar.* >/dev/null 2>&1 || need+=(glew)
 [ -f "$png_lib" ] || ls "$sources"/libpng1.6_*.orig.tar.* >/dev/null 2>&1 || need+=(libpng1.6)
 [ -f "$zlib_lib" ] || ls "$sources"/zlib_*.orig.tar.* >/dev/null 2>&1 || need+=(zlib)
 [ ${#need[@]} -eq 0 ] || fetch_sources "${need[@]}"
 [ -f "$glew_lib" ] || build_glew
 [ -f "$png_lib" ] && [ -f "$zlib_lib" ] || build_png
+[ -f "$muparser_lib" ] || build_muparser
 
 # ---- The native tools ---------------------------------------------------------------------------
 if [ ! -f "$native/CMakeCache.txt" ]; then
@@ -183,6 +220,7 @@ cmake --build "$native" --target glfx glfx_pipl_bytes -j "$jobs"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DGLFX_WERROR=ON \
     -DGLEW_DIR="$glew/prefix/lib/cmake/glew" -DGLFX_NATIVE_BUILD_DIR="$native" \
+    -Dmuparser_DIR="$muparser/prefix/lib/cmake/muparser" \
     -DPNG_LIBRARY="$png_lib" -DPNG_PNG_INCLUDE_DIR="$png/prefix/include" \
     -DZLIB_LIBRARY="$zlib_lib" -DZLIB_INCLUDE_DIR="$png/prefix/include"
 cmake --build "$build" -j "$jobs"

@@ -7,7 +7,7 @@ packages=(
     cmake make g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libglew-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
-    libpng-dev libopenexr-dev libcli11-dev
+    libpng-dev libopenexr-dev libcli11-dev libmuparser-dev nlohmann-json3-dev
     clang libclang-rt-14-dev
     # The Windows build and its tests under Wine (scripts/build-windows.sh, which also fetches
     # GLEW's source package with apt-get source).

@@ -1,4 +1,5 @@
 #include "effect/Parser.h"
+#include "effect/SizeExpression.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -328,4 +329,43 @@ TEST(Parser, PassOptionsAndPreviousFrameSources) {
     parseDescription(d, "[ps0]\nx\n");
     EXPECT_TRUE(d.settings.passOptions[2].width.empty() && !d.settings.passOptions[2].persistent)
         << "a second parse starts from no options";
+}
+
+TEST(SizeExpression, EvaluatesOverTheOutputSizeAndNamedValues) {
+    struct Row {
+        const char* text;
+        double expected; // NaN: refused with a message naming the problem
+        const char* problem;
+    };
+    const double refused = std::nan("");
+    const Row rows[] = {
+        {"$WIDTH/16.0", 120.0, ""},
+        {"max($WIDTH*0.5, 1.0)", 960.0, ""},
+        {"floor($HEIGHT/$amount)+ceil(0.5)+round(0.5)+mod(7,4)+pow(2,3)", 540 + 1 + 1 + 3 + 8, ""},
+        {"$amount > 2 ? $WIDTH : $HEIGHT", 1080.0, ""},
+        {"$WIDTH/", refused, "Unexpected end of expression"},
+        {"$nope*2", refused, "$nope"},
+        {"", refused, "\"\""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        if (std::isnan(row.expected)) {
+            EXPECT_THAT([&] { SizeExpression(row.text, {"amount"}); },
+                        ::testing::ThrowsMessage<std::invalid_argument>(HasSubstr(row.problem)));
+            continue;
+        }
+        SizeExpression expression(row.text, {"amount"});
+        EXPECT_DOUBLE_EQ(expression.evaluate(1920, 1080, {2.0}), row.expected);
+    }
+    SizeExpression byValue("$WIDTH * $amount", {"amount"});
+    EXPECT_DOUBLE_EQ(byValue.evaluate(10, 1, {0.25}), 2.5) << "values are read at each evaluation";
+    EXPECT_DOUBLE_EQ(byValue.evaluate(10, 1, {}), 0.0) << "a value not given reads 0";
+}
+
+TEST(SizeExpression, SidesAreRoundedAndBounded) {
+    const double nan = std::nan("");
+    const std::pair<double, int32_t> rows[] = {{119.5, 120}, {0.4, 1}, {-5, 1}, {nan, 1},
+                                               {1e30, 4096}, {4096.4, 4096}, {2.49, 2}};
+    for (const auto& [value, side] : rows)
+        EXPECT_EQ(SizeExpression::side(value, 4096), side) << value;
 }
