@@ -8,7 +8,6 @@
 #include "platform/UserFolder.h"
 #include "resources/SlotPatcher.h"
 #include "resources/Slots.h"
-#include "shell/GlobalSetup.h"
 
 #include <stdexcept>
 

@@ -654,6 +654,14 @@ Instance& Host::load(const std::vector<uint8_t>& bytes, PF_Err* result) {
     return instance;
 }
 
+Instance& Host::duplicate(Instance& original, PF_Err* result) {
+    Instance& copy = addInstance(handles_.bytes(original.sequenceData_));
+    const PF_Err first = sequenceResetup(copy);
+    const PF_Err second = sequenceResetup(original);
+    if (result != nullptr) *result = first != PF_Err_NONE ? first : second;
+    return copy;
+}
+
 Instance& Host::projectRoundTrip(Instance& instance, PF_Err* result) {
     PF_Err first = PF_Err_NONE;
     const std::vector<uint8_t> bytes = flatten(instance, &first);

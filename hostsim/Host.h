@@ -40,7 +40,7 @@
 #include "hostsim/Image.h"
 #include "hostsim/PluginLibrary.h"
 #include "hostsim/SuiteRegistry.h"
-#include "shell/SequenceState.h"
+#include "records/SequenceState.h"
 
 #include <cstdint>
 #include <deque>
@@ -192,6 +192,10 @@ public:
     std::vector<uint8_t> flatten(Instance& instance, PF_Err* result = nullptr);
     // A new instance whose sequence data is a new handle holding `bytes`, re-set-up.
     Instance& load(const std::vector<uint8_t>& bytes, PF_Err* result = nullptr);
+    // A duplicated layer, as After Effects does it without flattening: a new instance whose
+    // handle holds a copy of `original`'s bytes as they are, then re-set-up of the copy and of
+    // the original. `result` receives the first error of the two.
+    Instance& duplicate(Instance& original, PF_Err* result = nullptr);
     // Save and reopen: flatten, keep the bytes, set the instance down, load the bytes into a
     // new instance. `result` receives the first error of the three commands.
     Instance& projectRoundTrip(Instance& instance, PF_Err* result = nullptr);

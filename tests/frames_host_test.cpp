@@ -5,7 +5,7 @@
 
 #include "effect/Parser.h"
 #include "shaders/DefineMap.h"
-#include "shell/GlobalState.h"
+#include "records/GlobalState.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

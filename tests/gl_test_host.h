@@ -3,7 +3,7 @@
 #pragma once
 
 #include "effect/EffectDescription.h"
-#include "shell/SequenceState.h"
+#include "records/SequenceState.h"
 
 #include <EGL/egl.h>
 #include <gtest/gtest.h>

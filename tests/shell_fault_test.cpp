@@ -144,6 +144,14 @@ const Check fullSizeRecord = [](const Host& h, const Instance& i) {
     ASSERT_NE(i.sequenceData(), nullptr);
     EXPECT_EQ(const_cast<Host&>(h).handles().size(i.sequenceData()), sizeof(SequenceState));
 };
+// A later version's longer record keeps its size and the bytes past ours.
+const Check longRecordKept = [](const Host& h, const Instance& i) {
+    ASSERT_NE(i.sequenceData(), nullptr);
+    const std::vector<uint8_t> bytes = const_cast<Host&>(h).handles().bytes(i.sequenceData());
+    ASSERT_EQ(bytes.size(), 5000u);
+    for (size_t at = sizeof(SequenceState); at < bytes.size(); ++at)
+        ASSERT_EQ(bytes[at], 0xA5) << at;
+};
 Check both(Check a, Check b) {
     return [=](const Host& h, const Instance& i) {
         a(h, i);
@@ -313,10 +321,13 @@ std::vector<FaultCase> faultCases() {
                {Cmd::SequenceFlatten, OK},
                {Cmd::SequenceSetdown, OK}}),
          std::vector<uint8_t>(1000, 0xA5)},
-        {"LongRecordIsCut", AE,
-         with(upToParams(), {{Cmd::ProjectInstance, OK},
-                             {Cmd::SequenceSetup, OK, nullptr, both(fullSizeRecord, recordCleared)},
-                             {Cmd::SequenceSetdown, OK}}),
+        {"LongRecordKeepsItsTail", AE,
+         with(upToParams(),
+              {{Cmd::ProjectInstance, OK},
+               {Cmd::SequenceSetup, OK, refuseResize, both(longRecordKept, recordCleared)},
+               {Cmd::SequenceResetup, OK, refuseResize, longRecordKept},
+               {Cmd::SequenceFlatten, OK, nullptr, longRecordKept},
+               {Cmd::SequenceSetdown, OK}}),
          std::vector<uint8_t>(5000, 0xA5)},
         // The record cannot be made whole: it is refused, never read, and still set down.
         {"ShortRecordResizeRefused", AE,

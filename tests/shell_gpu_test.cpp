@@ -7,7 +7,7 @@
 #include "effect/Parser.h"
 #include "gl/GlRenderer.h"
 #include "shaders/RenderState.h"
-#include "shell/GlobalState.h"
+#include "records/GlobalState.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 #include "gl/GlRenderer.h"
 #include "host/HostSuites.h"
 #include "params/ParamSetup.h"
+#include "records/SequenceRecord.h"
 #include "shaders/DefineMap.h"
 #include "shell/About.h"
 
@@ -129,6 +130,7 @@ TEST_P(RecordResources, AreFreedAndForgotten) {
     r->resultAllocWidth = 3;
     r->resultAllocHeight = 2;
     r->needsRebuild = 0;
+    claimRecordResources(instance.sequenceData(), *r);
 
     ASSERT_EQ(host.command(GetParam(), &instance), PF_Err_NONE);
     EXPECT_EQ(renderersDestroyed, 1);
@@ -155,6 +157,76 @@ TEST_P(RecordResources, AreFreedAndForgotten) {
 
     ASSERT_EQ(host.sequenceFlatten(instance), PF_Err_NONE);
     EXPECT_EQ(renderersDestroyed, 1) << "a second flatten finds nothing to free";
+}
+
+// Hosts re-set-up the same record (a layer change) and copies of it (a duplicated layer); only the
+// record that made the renderer keeps or frees it, in whatever order the records go.
+TEST(RecordOwnership, OnlyTheOwnerKeepsAndFreesThem) {
+    enum Step {
+        Duplicate,
+        CopyBytes,
+        ResetupOriginal,
+        FlattenOriginal,
+        SetdownOriginal,
+        SetdownCopy
+    };
+    struct Row {
+        const char* name;
+        std::vector<Step> steps;
+        bool originalKeepsRenderer; // after the steps before the set-downs
+    };
+    const Row rows[] = {
+        {"layer change", {ResetupOriginal, SetdownOriginal}, true},
+        {"duplicate, copy set down first", {Duplicate, SetdownCopy, SetdownOriginal}, true},
+        {"duplicate, original set down first", {Duplicate, SetdownOriginal, SetdownCopy}, true},
+        {"copied bytes never re-set-up", {CopyBytes, SetdownCopy, SetdownOriginal}, true},
+        {"flatten in between",
+         {Duplicate, FlattenOriginal, ResetupOriginal, SetdownCopy, SetdownOriginal},
+         false},
+    };
+    UserFolderOverride noFolder("");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CheckedHost host(inProcessLibrary(), hostsim::HostApp::AfterEffects);
+        ASSERT_EQ(host.start(), PF_Err_NONE);
+        Instance& original = host.addInstance();
+        ASSERT_EQ(host.sequenceSetup(original), PF_Err_NONE);
+        renderersDestroyed = definesDestroyed = 0;
+        GlRenderer* const renderer = new CountedRenderer;
+        original.mutableRecord()->renderer = renderer;
+        original.mutableRecord()->defines = new CountedDefines;
+        claimRecordResources(original.sequenceData(), *original.record());
+        Instance* copy = nullptr;
+        for (Step step : row.steps) {
+            switch (step) {
+            case Duplicate:
+                copy = &host.duplicate(original);
+                EXPECT_EQ(copy->record()->renderer, nullptr) << "a copy starts without";
+                EXPECT_EQ(copy->record()->defines, nullptr);
+                break;
+            case CopyBytes:
+                copy = &host.addInstance(host.handles().bytes(original.sequenceData()));
+                break;
+            case ResetupOriginal:
+                ASSERT_EQ(host.sequenceResetup(original), PF_Err_NONE);
+                break;
+            case FlattenOriginal:
+                ASSERT_EQ(host.sequenceFlatten(original), PF_Err_NONE);
+                break;
+            case SetdownOriginal:
+                if (original.record() != nullptr) {
+                    EXPECT_EQ(original.record()->renderer == renderer, row.originalKeepsRenderer);
+                }
+                ASSERT_EQ(host.sequenceSetdown(original), PF_Err_NONE);
+                break;
+            case SetdownCopy:
+                ASSERT_EQ(host.sequenceSetdown(*copy), PF_Err_NONE);
+                break;
+            }
+        }
+        EXPECT_EQ(renderersDestroyed, 1) << "freed once, by its owner";
+        EXPECT_EQ(definesDestroyed, 1);
+    }
 }
 
 // ---- About text ------------------------------------------------------------------------------

@@ -103,4 +103,18 @@ std::string readCodeFile(const std::string& path) {
     return out;
 }
 
+std::string effectCode(const std::string& slot, const std::string& folder,
+                       const std::string& name) {
+    switch (codeSlotForm(slot)) {
+    case CodeForm::Template:
+        // Without a folder the file is not looked for at all, not even beside the host.
+        return folder.empty() ? std::string() : readCodeFile(folder + name + ".glfx");
+    case CodeForm::Enciphered:
+        return decipherCode(slot, name);
+    case CodeForm::Plain:
+        break;
+    }
+    return slot;
+}
+
 } // namespace glfx

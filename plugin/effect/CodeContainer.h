@@ -32,4 +32,9 @@ std::string encipherCode(const std::string& text, const std::string& key);
 // an empty path or a file that cannot be opened or sized.
 std::string readCodeFile(const std::string& path);
 
+// The effect code a code slot stands for: the code file folder + name + ".glfx" for a template
+// slot (empty when there is no folder or no readable file), the deciphered text for an
+// enciphered slot keyed by `name`, the slot's bytes otherwise.
+std::string effectCode(const std::string& slot, const std::string& folder, const std::string& name);
+
 } // namespace glfx

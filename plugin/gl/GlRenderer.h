@@ -28,7 +28,7 @@
 #include "effect/EffectDescription.h"
 #include "gl/GlContext.h"
 #include "gl/GlObjects.h"
-#include "shell/SequenceState.h"
+#include "records/SequenceState.h"
 
 #include <array>
 #include <cstdint>

@@ -3,8 +3,8 @@
 #include "AE_EffectCB.h"
 #include "host/HostSuites.h"
 #include "shaders/DefineMap.h"
-#include "shell/HostApp.h"
-#include "shell/SequenceLifetime.h"
+#include "records/HostApp.h"
+#include "records/SequenceRecord.h"
 
 #include <algorithm>
 #include <cmath>
@@ -158,7 +158,7 @@ PF_Err readParamValues(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* co
 PF_Err userChangedParam(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* const* params,
                         const PF_UserChangedParamExtra* extra,
                         const EffectDescription& description) {
-    SequenceState* state = sequenceRecord(in_data);
+    SequenceState* state = ownedSequenceRecord(in_data);
     if (state == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     if (extra == nullptr) return PF_Err_NONE;
     out_data->out_flags = PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI;

@@ -8,8 +8,8 @@
 
 #include "AE_Effect.h"
 #include "effect/EffectDescription.h"
-#include "shell/GlobalState.h"
-#include "shell/SequenceState.h"
+#include "records/GlobalState.h"
+#include "records/SequenceState.h"
 
 namespace glfx {
 

@@ -12,7 +12,7 @@
 #include "AE_Effect.h"
 #include "effect/EffectDescription.h"
 #include "render/PixelTransfer.h"
-#include "shell/SequenceState.h"
+#include "records/SequenceState.h"
 
 #include <string>
 

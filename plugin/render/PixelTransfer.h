@@ -8,7 +8,7 @@
 
 #include "AE_Effect.h"
 #include "AE_EffectPixelFormat.h"
-#include "shell/SequenceState.h"
+#include "records/SequenceState.h"
 
 #include <cstdint>
 

@@ -5,8 +5,8 @@
 #include "render/FrameRender.h"
 #include "shaders/DefineMap.h"
 #include "shaders/RenderState.h"
-#include "shell/GlobalState.h"
-#include "shell/SequenceLifetime.h"
+#include "records/GlobalState.h"
+#include "records/SequenceRecord.h"
 
 #include <algorithm>
 #include <cstring>
@@ -101,10 +101,11 @@ const GlobalState* globalState(const PF_OutData* out_data) {
 // Per frame: the render state on the first one, and no layer world left over from the last. A
 // context that could not be made is tried again at every frame, since the cause may have passed
 // (a driver being updated, a GPU reset); until it is made, frames pass the input through.
-void prepareRecord(SequenceState& state, const EffectDescription& description) {
-    if (state.renderer == nullptr)
+void prepareRecord(PF_Handle owner, SequenceState& state, const EffectDescription& description) {
+    if (state.renderer == nullptr) {
         createRenderState(state, description);
-    else if (!state.renderer->context.isValid())
+        claimRecordResources(owner, state);
+    } else if (!state.renderer->context.isValid())
         state.renderer->context.create();
     for (int32_t k = 1; k < kMaxLayers; ++k)
         state.layerWorlds[k] = nullptr;
@@ -147,9 +148,9 @@ void mergeResultRect(PF_LRect& result, const PF_LRect& checkout) {
 
 PF_Err renderCommand(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params,
                      PF_LayerDef* output, const EffectDescription& description) {
-    SequenceState* state = sequenceRecord(in_data);
+    SequenceState* state = ownedSequenceRecord(in_data);
     if (state == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    prepareRecord(*state, description);
+    prepareRecord(in_data->sequence_data, *state, description);
     state->layerWorlds[0] = params != nullptr && params[0] != nullptr ? &params[0]->u.ld : nullptr;
     return renderWithParams(in_data, out_data, *state, output, description);
 }
@@ -184,10 +185,10 @@ PF_Err smartPreRenderCommand(PF_InData* in_data, PF_PreRenderExtra* extra,
 
 PF_Err smartRenderCommand(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra,
                           const EffectDescription& description) {
-    SequenceState* state = sequenceRecord(in_data);
+    SequenceState* state = ownedSequenceRecord(in_data);
     if (state == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     if (extra == nullptr || extra->cb == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    prepareRecord(*state, description);
+    prepareRecord(in_data->sequence_data, *state, description);
 
     InputPixels inputPixels(in_data, extra->cb);
     PF_EffectWorld* input = nullptr;

@@ -1,8 +1,8 @@
 #include "shell/About.h"
 
 #include "host/HostSuites.h"
-#include "shell/GlobalState.h"
-#include "shell/HostApp.h"
+#include "records/GlobalState.h"
+#include "records/HostApp.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include "render/RenderHandlers.h"
 #include "shell/About.h"
 #include "shell/GlobalSetup.h"
-#include "shell/GlobalState.h"
+#include "records/GlobalState.h"
 #include "shell/SequenceLifetime.h"
 
 #include <array>

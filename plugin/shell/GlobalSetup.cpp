@@ -7,8 +7,8 @@
 #include "platform/UserFolder.h"
 #include "resources/PropertyResource.h"
 #include "resources/Slots.h"
-#include "shell/GlobalState.h"
-#include "shell/HostApp.h"
+#include "records/GlobalState.h"
+#include "records/HostApp.h"
 
 namespace glfx {
 namespace {
@@ -56,25 +56,6 @@ void loadEffect() {
 }
 
 } // namespace
-
-LoadedEffect& loadedEffect() {
-    static LoadedEffect effect;
-    return effect;
-}
-
-std::string effectCode(const std::string& slot, const std::string& folder,
-                       const std::string& name) {
-    switch (codeSlotForm(slot)) {
-    case CodeForm::Template:
-        // Without a folder the file is not looked for at all, not even beside the host.
-        return folder.empty() ? std::string() : readCodeFile(folder + name + ".glfx");
-    case CodeForm::Enciphered:
-        return decipherCode(slot, name);
-    case CodeForm::Plain:
-        break;
-    }
-    return slot;
-}
 
 PF_Err globalSetup(PF_InData* in_data, PF_OutData* out_data) {
     const bool premiere = isPremiere(in_data);

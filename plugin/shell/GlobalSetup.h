@@ -4,7 +4,6 @@
 
 #include "AE_Effect.h"
 
-#include <string>
 
 namespace glfx {
 
@@ -18,9 +17,6 @@ PF_Err globalSetup(PF_InData* in_data, PF_OutData* out_data);
 // there is global data to dispose of.
 PF_Err globalSetdown(PF_InData* in_data);
 
-// The effect code a code slot stands for: the code file folder + name + ".glfx" for a template
-// slot (empty when there is no folder or no readable file), the deciphered text for an
-// enciphered slot keyed by `name`, the slot's bytes otherwise.
-std::string effectCode(const std::string& slot, const std::string& folder, const std::string& name);
+
 
 } // namespace glfx

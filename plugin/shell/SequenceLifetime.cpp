@@ -3,7 +3,8 @@
 #include "AE_EffectCB.h"
 #include "gl/GlRenderer.h"
 #include "shaders/DefineMap.h"
-#include "shell/HostApp.h"
+#include "records/HostApp.h"
+#include "records/SequenceRecord.h"
 
 #include <cstring>
 
@@ -18,20 +19,21 @@ PF_Err reportRefusal(PF_InData* in_data, PF_OutData* out_data) {
     return PF_Err_INTERNAL_STRUCT_DAMAGED;
 }
 
-// Brings an incoming handle to the record's size; bytes it gains are zero. A handle of another
-// size comes from an older or damaged project: initialising it in place would write past its end,
-// so a refused resize fails the command instead.
+// Brings an incoming handle that is shorter than a record (an older or damaged project) to the
+// record's size; bytes it gains are zero. Initialising a short one in place would write past its
+// end, so a refused resize fails the command instead. A longer one (a later version's record) is
+// initialised in place and keeps its tail.
 PF_Err fitIncomingHandle(PF_InData* in_data, PF_OutData* out_data) {
     PF_UtilCallbacks* utils = in_data->utils;
     PF_Handle handle = in_data->sequence_data;
     const A_u_longlong size = utils->host_get_handle_size(handle);
-    if (size != kRecordBytes) {
+    if (size < kRecordBytes) {
         if (utils->host_resize_handle(kRecordBytes, &handle) != PF_Err_NONE || handle == nullptr)
             return reportRefusal(in_data, out_data);
         // The handle's value may have changed.
         in_data->sequence_data = handle;
         out_data->sequence_data = handle;
-        if (*handle != nullptr && size < kRecordBytes)
+        if (*handle != nullptr)
             std::memset(static_cast<char*>(*handle) + size, 0, size_t(kRecordBytes - size));
     }
     if (*handle == nullptr) return reportRefusal(in_data, out_data);
@@ -73,24 +75,8 @@ void freeStagingBuffers(SequenceState& record) {
 
 } // namespace
 
-SequenceState* sequenceRecord(const PF_InData* in_data) {
-    PF_Handle handle = in_data->sequence_data;
-    if (handle == nullptr || *handle == nullptr) return nullptr;
-    if (in_data->utils->host_get_handle_size(handle) < kRecordBytes) return nullptr;
-    return static_cast<SequenceState*>(*handle);
-}
-
 void initializeRecord(const PF_InData* in_data, SequenceState& record) {
-    record.renderer = nullptr;
-    record.defines = nullptr;
-    for (int32_t slot = 0; slot < kMaxLayers; ++slot) {
-        record.layerBuffers[slot] = nullptr;
-        record.layerAllocWidth[slot] = 0;
-        record.layerAllocHeight[slot] = 0;
-    }
-    record.resultBuffer = nullptr;
-    record.resultAllocWidth = 0;
-    record.resultAllocHeight = 0;
+    forgetRecordResources(record);
     record.needsRebuild = 1;
     record.hostIsPremiere = isPremiere(in_data) ? 1 : 0;
 }
@@ -127,25 +113,44 @@ PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
     // After set-up made a new handle the record is in out_data's.
     PF_Handle handle =
         in_data->sequence_data != nullptr ? in_data->sequence_data : out_data->sequence_data;
-    initializeRecord(in_data, *static_cast<SequenceState*>(*handle));
+    auto& record = *static_cast<SequenceState*>(*handle);
+    if (ownsRecordResources(handle, record)) {
+        // The same record again (its layer changed): what it made stays, built as it is.
+        record.hostIsPremiere = isPremiere(in_data) ? 1 : 0;
+        return PF_Err_NONE;
+    }
+    initializeRecord(in_data, record);
     return PF_Err_NONE;
 }
 
 PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data) {
     // Without a handle this is set-up; with one, set-up's path fits it to the record's size and
-    // initialises it, which is all re-set-up does. Nothing is rebuilt now: the next render finds
-    // no renderer and needsRebuild set.
+    // initialises it unless it is the owner of what it points to. Nothing is rebuilt now: a record
+    // that forgot its renderer finds none at the next render, and needsRebuild set.
     return sequenceSetup(in_data, out_data);
 }
 
 PF_Err sequenceFlatten(PF_InData* in_data) {
-    if (SequenceState* record = sequenceRecord(in_data)) dropRecordResources(*record, false);
+    if (SequenceState* record = sequenceRecord(in_data)) {
+        if (ownsRecordResources(in_data->sequence_data, *record)) {
+            dropRecordResources(*record, false);
+            releaseRecordResources(in_data->sequence_data);
+        } else {
+            forgetRecordResources(*record);
+        }
+    }
     return PF_Err_NONE;
 }
 
 PF_Err sequenceSetdown(PF_InData* in_data, PF_OutData* out_data) {
     if (in_data->sequence_data == nullptr) return PF_Err_NONE;
-    if (SequenceState* record = sequenceRecord(in_data)) dropRecordResources(*record, true);
+    if (SequenceState* record = sequenceRecord(in_data)) {
+        if (ownsRecordResources(in_data->sequence_data, *record))
+            dropRecordResources(*record, true);
+        else
+            forgetRecordResources(*record);
+    }
+    releaseRecordResources(in_data->sequence_data);
     in_data->utils->host_dispose_handle(in_data->sequence_data);
     out_data->sequence_data = nullptr;
     in_data->sequence_data = nullptr;

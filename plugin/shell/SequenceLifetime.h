@@ -3,14 +3,10 @@
 #pragma once
 
 #include "AE_Effect.h"
-#include "shell/SequenceState.h"
+#include "records/SequenceState.h"
+#include "records/SequenceRecord.h"
 
 namespace glfx {
-
-// The record behind in_data->sequence_data, or null when there is no handle, it holds no memory,
-// or it is smaller than a record (a re-set-up that could not resize it): such a block is never
-// read as a record.
-SequenceState* sequenceRecord(const PF_InData* in_data);
 
 // Forgets, without freeing, everything a stored or copied record may hold from another process:
 // renderer, defines, staging buffers and their sizes. Marks the programs for rebuilding and

@@ -1,0 +1,10 @@
+#include "records/GlobalState.h"
+
+namespace glfx {
+
+LoadedEffect& loadedEffect() {
+    static LoadedEffect effect;
+    return effect;
+}
+
+} // namespace glfx
