@@ -313,6 +313,7 @@ TEST(Parser, PassOptionsAndPreviousFrameSources) {
     EffectDescription d = parse("[settings]\nps1_width=$WIDTH/4\nps1_height=max($HEIGHT,2)\n"
                                 "ps2_persistent=1\nps2_float=1\nps3_persistent=yes\n"
                                 "ps40_width=9\nps_width=9\nps1x_width=9\nps1_depth=9\n"
+                                "checkpoint_every=12\ncheckpoint_budget=-3\n"
                                 "[routing]\nps0_in1=prev_ps3\nps1_in0=prev_ps40\nps1_in1=prev_ps\n");
     const EffectSettings& s = d.settings;
     EXPECT_EQ(s.passOptions[1].width, "$WIDTH/4");
@@ -322,6 +323,8 @@ TEST(Parser, PassOptionsAndPreviousFrameSources) {
     EXPECT_TRUE(s.passOptions[3].persistent) << "read as prev_ps3 though its key says yes";
     EXPECT_FALSE(s.passOptions[3].floatStorage);
     EXPECT_EQ(s.passOptions[0].width, "") << "ps_width names no pass";
+    EXPECT_EQ(s.checkpointEvery, 12);
+    EXPECT_EQ(s.checkpointBudgetMiB, 0) << "no budget below nothing";
     EXPECT_EQ(s.routing[0][1], previousSource(3));
     EXPECT_EQ(s.routing[1][0], kEmptySlot) << "no pass 40";
     EXPECT_EQ(s.routing[1][1], previousSource(0)) << "a missing number reads 0, as for ps";

@@ -87,7 +87,7 @@ protected:
     }
     ::testing::AssertionResult draw(int width, int height, GLenum type = GL_FLOAT) {
         frame.setOutput(width, height);
-        if (renderer->renderFrame(frame.state, type)) return ::testing::AssertionSuccess();
+        if (frame.render(*renderer, type)) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "not drawn: " << renderer->errorText;
     }
     void expectPixel(int x, int y, std::array<float, 4> expected, float tolerance = 1e-6f) {
@@ -97,7 +97,7 @@ protected:
     ::testing::AssertionResult resultMatches(const std::vector<float>& expected, int width,
                                              int height, Tolerance tolerance,
                                              const std::string& name) {
-        return imagesMatch(frame.state.resultBuffer, expected, width, height, tolerance, name);
+        return imagesMatch(frame.resultPixels(), expected, width, height, tolerance, name);
     }
 
     std::unique_ptr<EffectDescription> effect;
@@ -185,7 +185,7 @@ TEST_F(GlRendererBuildTest, NothingIsBuiltOrDrawnWithoutAValidContext) {
 
     frame.setLayer(0, 2, 2, solidImage(2, 2, {1, 1, 1, 1}));
     EXPECT_FALSE(draw(2, 2));
-    EXPECT_EQ(frame.state.resultBuffer, nullptr);
+    EXPECT_TRUE(frame.bytes.empty()) << "nothing read back";
     EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
@@ -238,7 +238,7 @@ TEST_F(GlRendererFrameTest, EightBitPackedPixelsRoundTripExactly) {
     frame.setLayer(0, 256, 1, staging);
     ASSERT_TRUE(draw(256, 1, GL_UNSIGNED_INT_8_8_8_8_REV));
     std::vector<uint32_t> result(256);
-    std::memcpy(result.data(), frame.state.resultBuffer, result.size() * sizeof(uint32_t));
+    std::memcpy(result.data(), frame.resultPixels(), result.size() * sizeof(uint32_t));
     EXPECT_EQ(result, packed);
 }
 
@@ -302,7 +302,7 @@ TEST_P(GlRendererUniformTest, EachKindReachesItsUniform) {
     e.params[1].components = c.components;
     e.params[1].flags = c.flags;
     e.params[1].uniform = "u";
-    std::copy(c.value.begin(), c.value.end(), frame.state.paramValues[1]);
+    std::copy(c.value.begin(), c.value.end(), frame.values[1]);
     ASSERT_TRUE(draw(2, 2));
     expectPixel(1, 1, c.expected);
 }
@@ -348,7 +348,7 @@ TEST_F(GlRendererFrameTest, AFloat2PairsWithTheNextSpecWhichGetsNoUniform) {
     const float values[] = {0, 0.125f, 0.25f, 0.2f, 0.7f};
     for (int i = 1; i < 5; ++i) {
         e.params[i].uniform = names[i];
-        frame.state.paramValues[i][0] = values[i];
+        frame.values[i][0] = values[i];
     }
     e.params[3].type = ParamType::Float2;
     ASSERT_TRUE(draw(1, 1));
@@ -364,10 +364,10 @@ TEST_F(GlRendererFrameTest, BuiltInUniformsCarryTheFrameFacts) {
                                     fill("vec4(resolution / 16.0, cells / 8.0)")});
     e.settings.cellsx = 3;
     e.settings.cellsy = 4;
-    frame.state.currentTime = 2500;
-    frame.state.pixelAspect = 0.9f;
-    frame.state.downsampleX = 0.5f;
-    frame.state.downsampleY = 0.25f;
+    frame.input.hostTime = 2500;
+    frame.input.pixelAspect = 0.9f;
+    frame.input.downsampleX = 0.5f;
+    frame.input.downsampleY = 0.25f;
     // The last pass is read back, so pass 0's facts are checked through a one-pass effect.
     ASSERT_TRUE(draw(8, 4));
     expectPixel(3, 2, {0.5f, 0.25f, 3.0f / 8.0f, 0.5f});
@@ -429,12 +429,12 @@ TEST_F(GlRendererFrameTest, FramesBeyondTheTextureLimitFailWithoutReadingBack) {
     frame.setLayer(0, 1, 1, solidImage(1, 1, {1, 1, 1, 1}));
     EXPECT_FALSE(draw(limit + 1, 1));
     EXPECT_FALSE(draw(1, limit + 1));
-    EXPECT_EQ(frame.state.resultBuffer, nullptr);
+    EXPECT_TRUE(frame.bytes.empty()) << "nothing read back";
     EXPECT_TRUE(host.isCurrentAndIntact());
 
     frame.setLayer(0, limit + 1, 1, solidImage(limit + 1, 1, {1, 1, 1, 1}));
     EXPECT_FALSE(draw(4, 4)) << "a layer beyond the limit";
-    EXPECT_EQ(frame.state.resultBuffer, nullptr);
+    EXPECT_TRUE(frame.bytes.empty()) << "nothing read back";
 
     frame.setLayer(0, 4, 4, solidImage(4, 4, {0.5f, 0.5f, 0.5f, 1}));
     EXPECT_TRUE(draw(4, 4));
@@ -468,23 +468,12 @@ const CountCase kCountCases[] = {
 INSTANTIATE_TEST_SUITE_P(Counts, GlRendererPassCountTest, ::testing::ValuesIn(kCountCases),
                          caseName);
 
-TEST_F(GlRendererFrameTest, TheResultBufferOnlyGrows) {
+TEST_F(GlRendererFrameTest, FramesOfChangingSizesComeBackWhole) {
     use({fill("vec4(0.5)")});
-    ASSERT_TRUE(draw(8, 8));
-    const float* first = frame.state.resultBuffer;
-    EXPECT_EQ(frame.state.resultAllocWidth, 8);
-    EXPECT_EQ(frame.state.resultAllocHeight, 8);
-
-    ASSERT_TRUE(draw(4, 4));
-    ASSERT_TRUE(draw(16, 4));
-    EXPECT_EQ(frame.state.resultBuffer, first);
-    EXPECT_EQ(frame.state.resultAllocWidth, 8);
-    EXPECT_FLOAT_EQ(frame.result(15, 3, 0), 0.5f);
-
-    ASSERT_TRUE(draw(16, 8));
-    EXPECT_EQ(frame.state.resultAllocWidth, 16);
-    EXPECT_EQ(frame.state.resultAllocHeight, 8);
-    EXPECT_FLOAT_EQ(frame.result(15, 7, 3), 0.5f);
+    for (const auto& [w, h] : {std::pair{8, 8}, {4, 4}, {16, 4}, {16, 8}}) {
+        ASSERT_TRUE(draw(w, h));
+        EXPECT_FLOAT_EQ(frame.result(w - 1, h - 1, 3), 0.5f) << w << "x" << h;
+    }
 }
 
 TEST_F(GlRendererFrameTest, TheHostContextIsCurrentAfterEveryCall) {
@@ -527,15 +516,15 @@ TEST_F(GlRendererFrameTest, TwoInstancesEachRenderOnTheirOwnContext) {
     otherFrame.setOutput(4, 4);
     frame.setLayer(0, 4, 4, solidImage(4, 4, {1, 1, 1, 1}));
     for (float gain : {0.5f, 0.75f}) {
-        frame.state.paramValues[1][0] = gain;
-        ASSERT_TRUE(other->renderFrame(otherFrame.state, GL_FLOAT));
+        frame.values[1][0] = gain;
+        ASSERT_TRUE(otherFrame.render(*other, GL_FLOAT));
         ASSERT_TRUE(draw(4, 4));
         EXPECT_FLOAT_EQ(otherFrame.result(2, 2, 0), 0.25f);
         EXPECT_FLOAT_EQ(frame.result(2, 2, 0), gain);
     }
 
     other.reset(); // closes the other context: this one must live on
-    frame.state.paramValues[1][0] = 0.125f;
+    frame.values[1][0] = 0.125f;
     ASSERT_TRUE(draw(4, 4));
     EXPECT_FLOAT_EQ(frame.result(2, 2, 0), 0.125f);
     EXPECT_TRUE(host.isCurrentAndIntact());
@@ -552,7 +541,7 @@ TEST_F(GlRendererGoldenTest, AGradientWithAColourParameterMatchesItsReference) {
     e.params[1].components = 3;
     e.params[1].uniform = "tint";
     const float tint[] = {1.0f, 0.5f, 0.75f};
-    std::copy(tint, tint + 3, frame.state.paramValues[1]);
+    std::copy(tint, tint + 3, frame.values[1]);
     ASSERT_TRUE(draw(64, 48));
     const auto expected = makeImage(64, 48, [&](int x, int y, int c) {
         const float u = (x + 0.5f) / 64, v = (y + 0.5f) / 48;

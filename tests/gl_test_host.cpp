@@ -1,6 +1,7 @@
 #include "gl_test_host.h"
 
 #include "gl/GlContext.h"
+#include "gl/GlRenderer.h"
 
 #include <EGL/eglext.h>
 #include <GL/gl.h>
@@ -143,29 +144,35 @@ std::string samplerDeclarations(int count) {
 }
 
 Frame::Frame() {
-    state.pixelAspect = 1.0f;
-    state.downsampleX = 1.0f;
-    state.downsampleY = 1.0f;
-}
-
-Frame::~Frame() {
-    delete[] state.resultBuffer;
+    input.paramValues = values;
 }
 
 void Frame::setLayer(int k, int width, int height, std::vector<float> pixels) {
     layers[k] = std::move(pixels);
-    state.layerBuffers[k] = layers[k].data();
-    state.layerWidth[k] = width;
-    state.layerHeight[k] = height;
+    input.layers[size_t(k)] = FrameLayer{layers[k].data(), width, height, 0};
 }
 
 void Frame::setOutput(int width, int height) {
-    state.outputWidth = width;
-    state.outputHeight = height;
+    input.width = width;
+    input.height = height;
+}
+
+bool Frame::render(GlRenderer& renderer, GLenum type) {
+    if (type != 0) input.uploadType = input.readType = type;
+    bytes.clear();
+    input.takeContext = this;
+    input.take = [](void* context, int32_t firstRow, int32_t rows, const void* pixels) {
+        auto* frame = static_cast<Frame*>(context);
+        const size_t row =
+            size_t(frame->input.width) * (frame->input.readType == GL_FLOAT ? 16 : 4);
+        frame->bytes.resize(size_t(frame->input.height) * row);
+        std::memcpy(frame->bytes.data() + size_t(firstRow) * row, pixels, size_t(rows) * row);
+    };
+    return renderer.renderFrame(input);
 }
 
 float Frame::result(int x, int y, int c) const {
-    return state.resultBuffer[(static_cast<size_t>(y) * state.outputWidth + x) * 4 + c];
+    return resultPixels()[(static_cast<size_t>(y) * input.width + x) * 4 + c];
 }
 
 std::vector<float> solidImage(int width, int height, std::array<float, 4> value) {

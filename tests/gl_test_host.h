@@ -3,7 +3,7 @@
 #pragma once
 
 #include "effect/EffectDescription.h"
-#include "records/SequenceState.h"
+#include "gl/FrameInput.h"
 
 #include <EGL/egl.h>
 #include <gtest/gtest.h>
@@ -12,6 +12,10 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace glfx {
+class GlRenderer;
+}
 
 namespace glfx::test {
 
@@ -60,21 +64,27 @@ std::unique_ptr<EffectDescription> makeEffect(const std::vector<std::string>& pa
 // "uniform sampler2D in0; ... in<count - 1>;" on one line each.
 std::string samplerDeclarations(int count);
 
-// A frame record with staging buffers owned here.
+// One frame's input with its layers and parameter values owned here, and its result.
 struct Frame {
     Frame();
-    ~Frame();
     Frame(const Frame&) = delete;
     Frame& operator=(const Frame&) = delete;
 
-    // Layer k's pixels, four floats each, rows packed.
+    // Layer k's pixels, four floats each (or four bytes packed into each float's place), rows
+    // packed.
     void setLayer(int k, int width, int height, std::vector<float> pixels);
     void setOutput(int width, int height);
-    // Component c of the result's pixel (x, y) read as floats.
+    // Draws the frame, the result collected into `bytes`: layers uploaded and the result read
+    // back as `type` (GL_FLOAT or GL_UNSIGNED_INT_8_8_8_8_REV), or as `input` says for 0.
+    bool render(GlRenderer& renderer, GLenum type = 0);
+    // Component c of the float result's pixel (x, y).
     float result(int x, int y, int c) const;
+    const float* resultPixels() const { return reinterpret_cast<const float*>(bytes.data()); }
 
-    SequenceState state{};
+    FrameInput input;
+    float values[kMaxParams][4] = {};
     std::array<std::vector<float>, kMaxLayers> layers;
+    std::vector<uint8_t> bytes;
 };
 
 // An image of `width` x `height` RGBA float pixels whose every pixel is `value`.

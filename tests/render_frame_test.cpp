@@ -3,6 +3,7 @@
 #include "gl/GlRenderer.h"
 #include "params/ParamValues.h"
 #include "render/FrameRender.h"
+#include "render/ParamCheckouts.h"
 #include "render/RenderHandlers.h"
 
 #include <gmock/gmock.h>
@@ -76,84 +77,31 @@ TEST(FrameFacts, RatiosAndZeroDenominators) {
     }
 }
 
-TEST(StagingBuffers, EmptyLayersStageAsOneHundredSquare) {
+TEST(StagingBuffers, LayersAreSizedByThemselvesAndBuffersMadeOnlyWhenAsked) {
     Record r;
-    World input(8, 4, 4, 0);
-    World noPixels(8, 4, 4, 0);
+    World input(8, 4, 4, 0), noPixels(8, 4, 4, 0), tall(1, 16384, 4, 0);
     noPixels.world.data = nullptr;
-    r.state.layerWorlds[0] = &input.world;
-    r.state.layerWorlds[1] = &noPixels.world; // a layer parameter set to none
-    r.state.layerWorlds[2] = nullptr;         // a slot the read never filled
-    sizeStagingBuffers(r.state, layers(3), 8, 4);
-    EXPECT_EQ(r.state.layerWidth[0], 8);
-    EXPECT_EQ(r.state.layerHeight[0], 4);
+    const void* worlds[kMaxLayers] = {&input.world, &noPixels.world, nullptr, &tall.world};
+    sizeLayers(r.state, layers(4, 1, 1), worlds);
+    EXPECT_EQ(r.state.layerWidth[0], 0) << "noinput leaves the input slot alone";
     for (int k : {1, 2}) {
-        EXPECT_EQ(r.state.layerWidth[k], 100) << k;
-        EXPECT_EQ(r.state.layerHeight[k], 100) << k;
-        ASSERT_NE(r.state.layerBuffers[k], nullptr) << k;
-        EXPECT_GE(int64_t(r.state.layerAllocWidth[k]) * r.state.layerAllocHeight[k], 100 * 100);
+        EXPECT_EQ(r.state.layerWidth[k], 100) << "an empty layer stages as 100 x 100";
+        EXPECT_EQ(r.state.layerHeight[k], 100);
     }
-    EXPECT_EQ(r.state.layerBuffers[3], nullptr) << "no slot beyond layerCount";
-}
+    for (float* buffer : r.state.layerBuffers)
+        EXPECT_EQ(buffer, nullptr) << "sizing allocates nothing";
 
-TEST(StagingBuffers, GrowOnlyAndNeverTwiceForTheResult) {
-    Record r;
-    World small(4, 4, 16, 0), large(16, 8, 16, 0);
-    const EffectDescription d = layers(1);
-
-    r.state.layerWorlds[0] = &small.world;
-    sizeStagingBuffers(r.state, d, 4, 4);
-    float* layer = r.state.layerBuffers[0];
-    float* result = r.state.resultBuffer;
-    ASSERT_NE(layer, nullptr);
-    ASSERT_NE(result, nullptr);
-
-    // Same size: nothing is allocated.
-    sizeStagingBuffers(r.state, d, 4, 4);
-    EXPECT_EQ(r.state.layerBuffers[0], layer);
-    EXPECT_EQ(r.state.resultBuffer, result);
-
-    // Larger: both replaced, and the recorded sizes cover what the renderer reads back, so its own
-    // "W x H beyond the recorded size" rule never allocates the result a second time.
-    r.state.layerWorlds[0] = &large.world;
-    sizeStagingBuffers(r.state, d, 16, 8);
-    EXPECT_NE(r.state.layerBuffers[0], nullptr);
-    EXPECT_GE(r.state.resultAllocWidth, 16);
-    EXPECT_GE(r.state.resultAllocHeight, 8);
-    EXPECT_GE(int64_t(r.state.layerAllocWidth[0]) * r.state.layerAllocHeight[0], 16 * 8);
-    layer = r.state.layerBuffers[0];
-    result = r.state.resultBuffer;
-
-    // Smaller: the larger buffers stay.
-    r.state.layerWorlds[0] = &small.world;
-    sizeStagingBuffers(r.state, d, 4, 4);
-    EXPECT_EQ(r.state.layerBuffers[0], layer);
-    EXPECT_EQ(r.state.resultBuffer, result);
-    EXPECT_EQ(r.state.layerWidth[0], 4);
-}
-
-TEST(StagingBuffers, ResultCoversAnOutputLargerThanTheInput) {
-    Record r;
-    World input(10, 10, 4, 0);
-    r.state.layerWorlds[0] = &input.world;
-    sizeStagingBuffers(r.state, layers(1), 30, 20);
-    EXPECT_GE(r.state.resultAllocWidth, 30);
-    EXPECT_GE(r.state.resultAllocHeight, 20);
-}
-
-TEST(StagingBuffers, NoinputSkipsTheInputSlotAndNoPassNeedsNoResult) {
-    Record r;
-    World input(10, 10, 4, 0);
-    r.state.layerWorlds[0] = &input.world;
-    sizeStagingBuffers(r.state, layers(2, 1, 1), 10, 10);
-    EXPECT_EQ(r.state.layerBuffers[0], nullptr);
-    EXPECT_NE(r.state.layerBuffers[1], nullptr);
-    EXPECT_NE(r.state.resultBuffer, nullptr) << "the result is sized from the input all the same";
-
-    Record none;
-    none.state.layerWorlds[0] = &input.world;
-    sizeStagingBuffers(none.state, layers(1, 0), 10, 10);
-    EXPECT_EQ(none.state.resultBuffer, nullptr);
+    // A tall thin layer gets a buffer of its own size, whatever the frame's.
+    ASSERT_NE(stagingBuffer(r.state, 3), nullptr);
+    EXPECT_EQ(int64_t(r.state.layerAllocWidth[3]) * r.state.layerAllocHeight[3], 16384);
+    float* const grown = stagingBuffer(r.state, 3);
+    EXPECT_EQ(stagingBuffer(r.state, 3), grown) << "the same size allocates nothing";
+    r.state.layerWidth[3] = r.state.layerHeight[3] = 2;
+    EXPECT_EQ(stagingBuffer(r.state, 3), grown) << "a smaller one keeps the buffer";
+    r.state.layerWidth[3] = 200;
+    r.state.layerHeight[3] = 100;
+    EXPECT_NE(stagingBuffer(r.state, 3), grown);
+    EXPECT_EQ(r.state.layerAllocWidth[3], 200);
 }
 
 TEST(UndrawnFrame, InputWhenSizesMatchTransparentOtherwisePaddingUntouched) {
@@ -204,11 +152,7 @@ TEST(LayerTime, OffsetInWholeFramesTowardZero) {
         ParamSpec spec;
         spec.type = ParamType::Layer;
         spec.defaultValue[0] = c.offset;
-        PF_InData in;
-        std::memset(&in, 0, sizeof in);
-        in.current_time = c.current;
-        in.time_step = c.step;
-        EXPECT_EQ(layerTime(spec, &in), c.expected) << c.offset;
+        EXPECT_EQ(layerTime(spec, c.current, c.step), c.expected) << c.offset;
     }
 }
 

@@ -1,8 +1,7 @@
 // The frame's two roads through the GPU give the same result, bit for bit: the layers converted or
-// copied into the staging buffers on the CPU and the result read back whole (the old road), or, as
-// the render path does where the driver allows it, the layers read by GL from the host's own
-// padded rows (8-bit bytes that GL normalises, 32-bit alpha, red, green, blue floats that the input
-// textures swizzle, raw pixels as they are) and the result read back a strip at a time. Every
+// copied into staging buffers on the CPU, or, as the render path does where the driver allows it,
+// the layers read by GL from the host's own padded rows (8-bit bytes that GL normalises, 32-bit
+// alpha, red, green, blue floats that the input textures swizzle, raw pixels as they are). Every
 // effect of the gallery, every such transfer, two frames each (the first specifies the textures,
 // the second only replaces their pixels).
 #include "effect/Parser.h"
@@ -46,7 +45,8 @@ std::string readText(const std::string& path) {
 }
 
 struct Road {
-    GlRenderer::PixelTypes types;
+    GLenum uploadFormat, uploadType, readType;
+    bool argbSwizzle;
     Transfer staging;
     bool inPlace; // the layers are read from the host's rows
 };
@@ -80,19 +80,19 @@ class PackedUpload : public test::GpuTest {};
 // The road the render path takes for `transfer` where the driver allows it, or false.
 bool directRoad(GlRenderer& renderer, Transfer transfer, Road& road) {
     const GLenum type = stagingPixelType(transfer);
-    road = {{GL_RGBA, type, type}, transfer, true};
+    road = {GL_RGBA, type, type, false, transfer, true};
     if (transfer == Transfer::Raw8 || transfer == Transfer::Raw32) return true;
     if (transfer == Transfer::Converting32) {
         road.staging = Transfer::Raw32;
-        road.types.argbSwizzle = true;
+        road.argbSwizzle = true;
         return renderer.canSwizzle;
     }
     uint32_t format = 0, packedType = 0;
     if (!packedUpload(transfer, &format, &packedType)) return false;
     road.staging = Transfer::Raw8;
-    road.types.uploadFormat = format;
-    road.types.uploadType = packedType;
-    road.types.readType = GL_FLOAT;
+    road.uploadFormat = format;
+    road.uploadType = packedType;
+    road.readType = GL_FLOAT;
     if (packedUploadIsExact(renderer, transfer)) return true;
     // Mesa's software rasteriser converts exactly: there a refusal is a wrong format.
     if (!renderer.context.activate()) return false;
@@ -128,63 +128,42 @@ TEST_F(PackedUpload, GivesTheSameFrameAsTheCpuConversionForEveryGalleryEffect) {
             Road direct;
             if (!directRoad(renderer, transfer, direct)) continue;
             const GLenum type = stagingPixelType(transfer);
-            const Road roads[2] = {{{GL_RGBA, type, type}, transfer, false}, direct};
-            const size_t resultBytes = size_t(kWidth) * kHeight * (type == GL_FLOAT ? 16 : 4);
+            const Road roads[2] = {{GL_RGBA, type, type, false, transfer, false}, direct};
 
             std::vector<uint8_t> frames[2][2];
             for (int r = 0; r < 2; ++r) {
                 test::Frame frame;
-                for (int32_t k = 0; k < effect.settings.layerCount; ++k)
-                    frame.state.layerWorlds[k] = const_cast<PF_EffectWorld*>(&world);
                 for (int32_t i = 1; i < effect.settings.paramCount; ++i)
                     for (int c = 0; c < 3; ++c)
-                        frame.state.paramValues[i][c] = effect.params[size_t(i)].defaultValue[c];
+                        frame.values[i][c] = effect.params[size_t(i)].defaultValue[c];
                 // A fresh build, with the popups' defines: no pass texture keeps what the other
                 // road drew.
                 DefineMap defines;
-                fillDefines(defines, effect, frame.state.paramValues);
+                fillDefines(defines, effect, frame.values);
                 renderer.buildPrograms(defines.preamble());
                 ASSERT_TRUE(renderer.programsOk) << renderer.errorText;
-                sizeStagingBuffers(frame.state, effect, kWidth, kHeight);
-                frame.state.outputWidth = kWidth;
-                frame.state.outputHeight = kHeight;
-                std::array<GlRenderer::LayerSource, kMaxLayers> sources{};
-                GlRenderer::PixelTypes types = roads[r].types;
-                if (roads[r].inPlace) {
-                    const int pixel = stagingPixelBytes(roads[r].staging);
-                    for (int32_t k = 0; k < effect.settings.layerCount; ++k)
-                        sources[size_t(k)] = {world.data, world.rowbytes / pixel};
-                    types.sources = &sources;
-                }
-                for (int f = 0; f < 2; ++f) {
-                    frame.state.currentTime = 100 * f;
-                    if (!roads[r].inPlace)
-                        uploadLayers(roads[r].staging, frame.state, effect.settings.noinput,
-                                     effect.settings.layerCount);
-                    if (!roads[r].inPlace) {
-                        ASSERT_TRUE(renderer.renderFrame(frame.state, types)) << renderer.errorText;
-                        const auto* result =
-                            reinterpret_cast<const uint8_t*>(frame.state.resultBuffer);
-                        frames[r][f].assign(result, result + resultBytes);
+                std::array<std::vector<float>, kMaxLayers> staged;
+                const int pixel = stagingPixelBytes(roads[r].staging);
+                for (int32_t k = effect.settings.noinput; k < effect.settings.layerCount; ++k) {
+                    if (roads[r].inPlace) {
+                        frame.input.layers[size_t(k)] = {world.data, kWidth, kHeight,
+                                                         world.rowbytes / pixel};
                         continue;
                     }
-                    // As the render path does: the result a strip at a time.
-                    std::vector<uint8_t>& whole = frames[r][f];
-                    whole.assign(resultBytes, 0xCD);
-                    types.takeContext = &whole;
-                    types.take = [](void* context, int32_t firstRow, int32_t rows,
-                                    const void* pixels) {
-                        auto* out = static_cast<std::vector<uint8_t>*>(context);
-                        const size_t row = out->size() / kHeight;
-                        std::memcpy(out->data() + size_t(firstRow) * row, pixels,
-                                    size_t(rows) * row);
-                    };
-                    ASSERT_TRUE(renderer.renderFrame(frame.state, types)) << renderer.errorText;
+                    staged[size_t(k)].resize(size_t(kWidth) * kHeight * 4);
+                    uploadWorld(roads[r].staging, &world, kWidth, kHeight,
+                                staged[size_t(k)].data());
+                    frame.input.layers[size_t(k)] = {staged[size_t(k)].data(), kWidth, kHeight, 0};
                 }
-                // The frame owns the staging buffers it was given; these came from new[].
-                for (float*& buffer : frame.state.layerBuffers) {
-                    delete[] buffer;
-                    buffer = nullptr;
+                frame.input.uploadFormat = roads[r].uploadFormat;
+                frame.input.uploadType = roads[r].uploadType;
+                frame.input.readType = roads[r].readType;
+                frame.input.argbSwizzle = roads[r].argbSwizzle;
+                frame.setOutput(kWidth, kHeight);
+                for (int f = 0; f < 2; ++f) {
+                    frame.input.hostTime = 100 * f;
+                    ASSERT_TRUE(frame.render(renderer)) << renderer.errorText;
+                    frames[r][f] = frame.bytes;
                 }
             }
             for (int f = 0; f < 2; ++f)

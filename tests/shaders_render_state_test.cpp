@@ -44,44 +44,48 @@ std::unique_ptr<EffectDescription> modeEffect() {
 // A record of `frame` with the effect's render state, dropped at the end as set-down does.
 class RenderStateTest : public GpuTest {
 protected:
-    void TearDown() override { dropRenderState(frame.state); }
+    void SetUp() override {
+        GpuTest::SetUp();
+        frame.input.paramValues = state.paramValues;
+    }
+    void TearDown() override { dropRenderState(state); }
     std::unique_ptr<EffectDescription> effect = modeEffect();
+    SequenceState state{};
     Frame frame;
 };
 
 TEST_F(RenderStateTest, CreationResetsTheStagingSizesAndFillsTheDefines) {
     for (int k = 0; k < kMaxLayers; ++k) {
-        frame.state.layerWidth[k] = frame.state.layerHeight[k] = 7;
-        frame.state.layerAllocWidth[k] = frame.state.layerAllocHeight[k] = 9;
+        state.layerWidth[k] = state.layerHeight[k] = 7;
+        state.layerAllocWidth[k] = state.layerAllocHeight[k] = 9;
     }
-    frame.state.resultAllocWidth = frame.state.resultAllocHeight = 11;
+    state.resultAllocWidth = state.resultAllocHeight = 11;
     int world = 0;
-    frame.state.layerWorlds[0] = &world;
-    frame.state.paramValues[1][0] = 2.0f;
+    state.layerWorlds[0] = &world;
+    state.paramValues[1][0] = 2.0f;
 
-    createRenderState(frame.state, *effect);
-    ASSERT_NE(frame.state.renderer, nullptr);
-    ASSERT_NE(frame.state.defines, nullptr);
-    EXPECT_TRUE(frame.state.renderer->context.isValid());
-    EXPECT_EQ(frame.state.renderer->effectDescription, effect.get());
+    createRenderState(state, *effect);
+    ASSERT_NE(state.renderer, nullptr);
+    ASSERT_NE(state.defines, nullptr);
+    EXPECT_TRUE(state.renderer->context.isValid());
+    EXPECT_EQ(state.renderer->effectDescription, effect.get());
     EXPECT_TRUE(host.isCurrentAndIntact());
     for (int k = 0; k < kMaxLayers; ++k) {
-        EXPECT_EQ(frame.state.layerWidth[k], 0);
-        EXPECT_EQ(frame.state.layerAllocHeight[k], 0);
+        EXPECT_EQ(state.layerWidth[k], 0);
+        EXPECT_EQ(state.layerAllocHeight[k], 0);
     }
-    EXPECT_EQ(frame.state.resultAllocWidth, 0);
-    EXPECT_EQ(frame.state.layerWorlds[0], nullptr);
-    EXPECT_EQ(frame.state.defines->preamble(),
-              "#define COLOUR 0.0, 0.0, 1.0\r\n#define MODE 2\r\n");
+    EXPECT_EQ(state.resultAllocWidth, 0);
+    EXPECT_EQ(state.layerWorlds[0], nullptr);
+    EXPECT_EQ(state.defines->preamble(), "#define COLOUR 0.0, 0.0, 1.0\r\n#define MODE 2\r\n");
 
-    GlRenderer* renderer = frame.state.renderer;
-    createRenderState(frame.state, *effect);
-    EXPECT_EQ(frame.state.renderer, renderer) << "a second call replaces nothing";
+    GlRenderer* renderer = state.renderer;
+    createRenderState(state, *effect);
+    EXPECT_EQ(state.renderer, renderer) << "a second call replaces nothing";
 }
 
 TEST_F(RenderStateTest, DefinesReachTheShadersOnEachRebuild) {
     frame.setOutput(2, 2);
-    createRenderState(frame.state, *effect);
+    createRenderState(state, *effect);
     const struct {
         float mode, colour;
         float expected[4];
@@ -89,24 +93,24 @@ TEST_F(RenderStateTest, DefinesReachTheShadersOnEachRebuild) {
                  {1.0f, 1.0f, {0.25f, 0.5f, 0.25f, 1.0f}},
                  {2.0f, 0.0f, {0.5f, 0.0f, 0.0f, 1.0f}}};
     for (const auto& step : steps) {
-        frame.state.paramValues[1][0] = step.mode;
-        frame.state.paramValues[2][0] = step.colour;
-        frame.state.renderer->buildPrograms(refreshDefines(frame.state, *effect));
-        ASSERT_TRUE(frame.state.renderer->programsOk) << frame.state.renderer->errorText;
-        ASSERT_TRUE(frame.state.renderer->renderFrame(frame.state, GL_FLOAT));
+        state.paramValues[1][0] = step.mode;
+        state.paramValues[2][0] = step.colour;
+        state.renderer->buildPrograms(refreshDefines(state, *effect));
+        ASSERT_TRUE(state.renderer->programsOk) << state.renderer->errorText;
+        ASSERT_TRUE(frame.render(*state.renderer));
         for (int c = 0; c < 4; ++c)
             EXPECT_FLOAT_EQ(frame.result(1, 0, c), step.expected[c]) << step.mode << " " << c;
     }
-    dropRenderState(frame.state);
+    dropRenderState(state);
     EXPECT_TRUE(host.isCurrentAndIntact());
 }
 
 TEST_F(RenderStateTest, ARenderBeforeAnyBuildUsesAnEmptyPreamble) {
     frame.setOutput(2, 2);
-    createRenderState(frame.state, *effect);
-    EXPECT_FALSE(frame.state.renderer->renderFrame(frame.state, GL_FLOAT));
-    EXPECT_NE(frame.state.renderer->errorText.find("MODE"), std::string::npos)
-        << frame.state.renderer->errorText;
+    createRenderState(state, *effect);
+    EXPECT_FALSE(frame.render(*state.renderer));
+    EXPECT_NE(state.renderer->errorText.find("MODE"), std::string::npos)
+        << state.renderer->errorText;
 }
 
 } // namespace

@@ -8,9 +8,13 @@
 #include "gl/GlRenderer.h"
 #include "shaders/RenderState.h"
 #include "records/GlobalState.h"
+#include "records/SequenceRecord.h"
+#include "render/FrameRender.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace glfx;
 using namespace glfx::testing;
@@ -20,22 +24,22 @@ namespace {
 class LiveRecord : public test::GpuTest {
 protected:
     // A record's first render as the render path will do it: render state, buffers, one frame.
-    void render(SequenceState& r) {
+    void render(hostsim::Instance& instance) {
+        SequenceState& r = *instance.mutableRecord();
         createRenderState(r, loadedEffect().description);
+        claimRecordResources(instance.sequenceData(), r);
         ASSERT_TRUE(r.renderer->context.isValid()) << r.renderer->context.creationError();
         r.renderer->buildPrograms(refreshDefines(r, loadedEffect().description));
         ASSERT_TRUE(r.renderer->programsOk) << r.renderer->errorText;
-        r.layerBuffers[0] = new float[4 * 4 * 2];
-        for (int i = 0; i < 4 * 4 * 2; ++i)
-            r.layerBuffers[0][i] = 0.5f;
-        r.layerWidth[0] = r.layerAllocWidth[0] = 4;
-        r.layerHeight[0] = r.layerAllocHeight[0] = 2;
-        r.outputWidth = 4;
-        r.outputHeight = 2;
-        r.pixelAspect = r.downsampleX = r.downsampleY = 1.0f;
-        ASSERT_TRUE(r.renderer->renderFrame(r, GL_FLOAT)) << r.renderer->errorText;
-        ASSERT_NE(r.resultBuffer, nullptr);
-        EXPECT_FLOAT_EQ(r.resultBuffer[0], 0.5f);
+        r.layerWidth[0] = 4;
+        r.layerHeight[0] = 2;
+        float* staging = stagingBuffer(r, 0);
+        std::fill(staging, staging + 4 * 4 * 2, 0.5f);
+        test::Frame frame;
+        frame.input.layers[0] = FrameLayer{staging, 4, 2, 0};
+        frame.setOutput(4, 2);
+        ASSERT_TRUE(frame.render(*r.renderer)) << r.renderer->errorText;
+        EXPECT_FLOAT_EQ(frame.result(0, 0, 0), 0.5f);
         EXPECT_TRUE(host.isCurrentAndIntact());
     }
 };
@@ -47,7 +51,7 @@ TEST_F(LiveRecord, FlattenResetupAndSetdownReleaseTheRendererAndKeepTheHostsCont
     parseDescription(loadedEffect().description, "[settings]\nname=Live\n");
     hostsim::Instance& instance = plugin.addInstance();
     ASSERT_EQ(plugin.sequenceSetup(instance), PF_Err_NONE);
-    ASSERT_NO_FATAL_FAILURE(render(*instance.mutableRecord()));
+    ASSERT_NO_FATAL_FAILURE(render(instance));
 
     ASSERT_EQ(plugin.sequenceFlatten(instance), PF_Err_NONE);
     EXPECT_EQ(instance.record()->renderer, nullptr);
@@ -55,7 +59,7 @@ TEST_F(LiveRecord, FlattenResetupAndSetdownReleaseTheRendererAndKeepTheHostsCont
     EXPECT_TRUE(host.isCurrentAndIntact());
 
     ASSERT_EQ(plugin.sequenceResetup(instance), PF_Err_NONE);
-    ASSERT_NO_FATAL_FAILURE(render(*instance.mutableRecord()));
+    ASSERT_NO_FATAL_FAILURE(render(instance));
 
     ASSERT_EQ(plugin.sequenceSetdown(instance), PF_Err_NONE);
     EXPECT_EQ(instance.sequenceData(), nullptr);

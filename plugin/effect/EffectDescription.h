@@ -115,6 +115,11 @@ public:
     int32_t edgeRepeat = 0;
     int32_t routing[kMaxPasses][kMaxSlots]; // [pass][slot]
     std::array<PassOptions, kMaxPasses> passOptions;
+    // Checkpoints of persistent passes' results: every this many frames (0: the default), within
+    // this many MiB per instance (below 0: the default). Keys "checkpoint_every",
+    // "checkpoint_budget".
+    int32_t checkpointEvery = 0;
+    int32_t checkpointBudgetMiB = -1;
 };
 
 class EffectDescription {

@@ -103,6 +103,8 @@ private:
         s_.noinput = 0;
         s_.edgeRepeat = 0;
         s_.passOptions.fill(PassOptions{});
+        s_.checkpointEvery = 0;
+        s_.checkpointBudgetMiB = -1;
     }
 
     void parseLine(std::string& line, size_t lineNumber) {
@@ -227,6 +229,10 @@ private:
             s_.cellsx = readInt(value);
         else if (key == "cellsy")
             s_.cellsy = readInt(value);
+        else if (key == "checkpoint_every")
+            s_.checkpointEvery = std::max<int32_t>(readInt(value), 0);
+        else if (key == "checkpoint_budget")
+            s_.checkpointBudgetMiB = std::max<int32_t>(readInt(value), 0);
         else if (startsWith(key, "ps"))
             passOptionStep(key, value);
     }

@@ -4,33 +4,48 @@
 //
 // What effect shaders are written against:
 //   sampler2D "in0" ... "in31"  texture unit k, bound to what slot k of the pass's routing names
-//                               (a layer, or a pass result); the list ends at the first 999
-//   float "time"                currentTime * 0.0001
-//   vec2  "resolution"          (outputWidth, outputHeight)
+//                               (a layer, a pass result, or a pass's previous result); the list
+//                               ends at the first 999
+//   float "time"                hostTime * 0.0001
+//   vec2  "resolution"          the output's size
 //   float "pixelratio"          pixelAspect
 //   vec2  "downsample"          (downsampleX, downsampleY)
 //   vec2  "cells"               (cellsx, cellsy) of the description
 //   each spec's `uniform`       int for none/int/check/popup, float for float/angle/others, vec2
 //                               for point and for a float2 with the next spec, vec3 for color
-// The quad covers (0, 0) ... (W, H) with texture coordinates 0 ... 1 on unit 0, under an
-// orthographic projection and an identity model-view matrix. Row 0 of every buffer is row 0 of
-// the textures (the bottom row in GL terms); nothing is flipped.
+//   and, set only in programs that declare them (the "glfx_" prefix is the system's):
+//   float glfx_Time, glfx_TimeDelta, glfx_FrameRate   seconds since the layer's start, seconds
+//                               of one frame, frames per second
+//   int   glfx_Frame, glfx_PassIndex                  frame since the layer's start, this pass
+//   vec4  glfx_Date             year, month, day, seconds since midnight
+//   vec2  glfx_RenderSize       this pass's size in pixels
+//   vec2  glfx_InSize[32]       the size in pixels of what slot k reads (0, 0 for none)
+// Each pass draws a quad over (0, 0) ... (W, H), its own size (the output's unless its
+// "psN_width"/"psN_height" expressions say otherwise; the last pass always the output's), with
+// texture coordinates 0 ... 1 on unit 0, under an orthographic projection and an identity
+// model-view matrix. Row 0 of every buffer is row 0 of the textures (the bottom row in GL terms);
+// nothing is flipped.
 //
 // Pass results are stored as GL_RGBA32F with fragment colour clamping on, so every pass keeps the
-// 0...1 range effects are written for at full float precision.
+// 0...1 range effects are written for at full float precision. A persistent pass renders into
+// one of two sets of textures while the other holds its previous result (8 bits a channel unless
+// it asks for floats), so no pass samples the texture it draws into; it starts from that previous
+// result, so a fragment it discards keeps last frame's value.
 //
 // Threads and contexts: one renderer per instance, used only on that instance's command thread.
 // Every public operation that issues GL calls activates the private context and deactivates it
 // before returning, so the host's binding is current again afterwards. Nothing throws out of
-// buildPrograms, releaseResources or renderFrame.
+// buildPrograms, releaseResources, renderFrame or the kept-result operations.
 #pragma once
 
 #include "effect/EffectDescription.h"
+#include "effect/SizeExpression.h"
+#include "gl/FrameInput.h"
 #include "gl/GlContext.h"
 #include "gl/GlObjects.h"
-#include "records/SequenceState.h"
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -45,6 +60,7 @@ public:
         int32_t pass;
         GLenum stage; // GL_VERTEX_SHADER, GL_FRAGMENT_SHADER, or 0 for the link
         std::string log;
+        bool warning = false; // told, but the pass was built
     };
 
     GlRenderer();
@@ -71,56 +87,32 @@ public:
     // forgets them: they died with it. `errorText` and `programsOk` stay.
     void releaseResources();
 
-    // Draws one frame of `state` and reads the last pass back into `state.resultBuffer`.
-    //
-    // Inputs: for each layer slot k below `layerCount`, `layerBuffers[k]` holds layerWidth[k] x
-    // layerHeight[k] pixels, rows packed, 4 components in GL_RGBA order of `pixelType`: GL_FLOAT
-    // (four floats) or GL_UNSIGNED_INT_8_8_8_8_REV (four bytes, r in the lowest). A slot with no
-    // buffer or no size keeps the image it had. Frame facts: outputWidth/outputHeight (W x H),
-    // currentTime, downsampleX/Y, pixelAspect; parameter values from paramValues.
-    //
-    // Output: W x H pixels of `pixelType` in resultBuffer, rows packed. The buffer is grown here,
-    // never shrunk: when W x H exceeds resultAllocWidth x resultAllocHeight (or it is null) it is
-    // replaced by `new float[4 * W * H]` and the two sizes set to W and H, so its owner frees it
-    // with `delete[]`.
+    // Draws one frame: uploads the layers, runs the passes, and hands the last pass's result to
+    // frame.take a strip at a time (nothing is read back without it). Layers come as GL_RGBA of
+    // GL_FLOAT or GL_UNSIGNED_INT_8_8_8_8_REV, or as host bytes GL itself normalises and
+    // reorders: GL_BGRA of GL_UNSIGNED_INT_8_8_8_8 (alpha, red, green, blue in memory), GL_BGRA
+    // of GL_UNSIGNED_BYTE (blue, green, red, alpha) or GL_RGBA of GL_UNSIGNED_INT_8_8_8_8.
     //
     // Returns false, without reading anything back, when the programs are not all good, the
-    // description has no pass, W or H is below 1 or above GL_MAX_TEXTURE_SIZE (a layer too), the
-    // pixel type is another, a framebuffer is incomplete, or a GL error or allocation failure
-    // happened. The first call builds the programs with an empty preamble when no build ran yet.
-    // After the first frame at a size no allocation and no build happens here.
-    bool renderFrame(SequenceState& state, GLenum pixelType);
+    // description has no pass, a size is below 1 or above GL_MAX_TEXTURE_SIZE (a layer or a pass
+    // too), a pixel type is another, a framebuffer is incomplete, or a GL error or allocation
+    // failure happened. The first call builds the programs with an empty preamble when no build
+    // ran yet. After the first frame at a size no allocation and no build happens here.
+    bool renderFrame(const FrameInput& frame);
 
-    // Where one layer's pixels come from instead of its staging buffer: rows the host owns,
-    // `rowPixels` pixels apart, which GL reads as they lie (no copy on the CPU).
-    struct LayerSource {
-        const void* pixels = nullptr;
-        int32_t rowPixels = 0;
-    };
-    // How the layers go to GL and the result comes back: the layers are uploaded with
-    // uploadFormat/uploadType and the result read back as GL_RGBA of readType.
-    struct PixelTypes {
-        GLenum uploadFormat; // GL_RGBA, or GL_BGRA
-        GLenum uploadType;   // GL_FLOAT or one of the 8-bit types below
-        GLenum readType;     // GL_FLOAT or GL_UNSIGNED_INT_8_8_8_8_REV
-        // The input textures show red, green, blue, alpha from their stored green, blue, alpha,
-        // red: alpha, red, green, blue floats uploaded as they lie are sampled as RGBA. Needs
-        // canSwizzle.
-        bool argbSwizzle = false;
-        // Per layer slot: read from here where `pixels` is set, else from layerBuffers.
-        const std::array<LayerSource, kMaxLayers>* sources = nullptr;
-        // When set, the result is read back a strip of rows at a time into the start of
-        // resultBuffer and handed to `take` while it is still in the cache (rows firstRow ...
-        // firstRow + rows - 1, packed, of readType), instead of being read back whole.
-        void (*take)(void* context, int32_t firstRow, int32_t rows, const void* pixels) = nullptr;
-        void* takeContext = nullptr;
-    };
-    // renderFrame with the layers in one of these forms (anything else fails the frame):
-    // GL_RGBA of GL_FLOAT or GL_UNSIGNED_INT_8_8_8_8_REV, as above; or host bytes that GL itself
-    // normalises and reorders: GL_BGRA of GL_UNSIGNED_INT_8_8_8_8 (alpha, red, green, blue in
-    // memory), GL_BGRA of GL_UNSIGNED_BYTE (blue, green, red, alpha) or GL_RGBA of
-    // GL_UNSIGNED_INT_8_8_8_8 (the latter read as alpha, red, green, blue), four bytes a pixel.
-    bool renderFrame(SequenceState& state, const PixelTypes& types);
+    // The persistent passes' kept results of `set` (0 or 1), read back; false when the context is
+    // not usable. Passes whose set holds nothing yet are left out.
+    bool readKept(int32_t set, std::vector<KeptImage>& images);
+    // Sets `set` to these results (passes not among them hold nothing, read as transparent black).
+    bool writeKept(int32_t set, const std::vector<KeptImage>& images);
+    // `set` holds nothing: every persistent pass reads transparent black from it.
+    void clearKept(int32_t set);
+    // Bytes the two sets take on the GPU now.
+    size_t keptBytes() const;
+    // What the render path says each set holds (which frame, computed from what). Emptied here
+    // whenever the set's contents are lost or being replaced: a rebuild, a release, clearKept,
+    // writeKept, and a frame that writes the set, until that frame has been drawn whole.
+    std::array<std::vector<uint8_t>, 2> keptLabels;
 
     // What GL stores in an input texture for `width` x 1 pixels given as `format`/`type`, read
     // back as RGBA floats; empty when the context is not usable or GL refused. Lets the render
@@ -133,6 +125,8 @@ public:
     GLuint program(int32_t pass) const;
     GLuint inputTexture(int32_t layer) const;
     GLuint passTexture(int32_t pass) const;
+    // The size pass `pass` drew at in the last frame.
+    std::pair<int32_t, int32_t> passSize(int32_t pass) const;
     const std::string& samplerName(int32_t slot) const { return samplerNames_.at(slot); }
 
     std::string errorText;
@@ -157,7 +151,8 @@ private:
     };
     struct SamplerBinding {
         GLenum unit;
-        GLuint texture; // 0 for a source outside the tables
+        int32_t source;          // a routing source; one outside the tables binds nothing
+        GLint sizeLocation = -1; // glfx_InSize[k]
     };
     // What one pass sets per frame, found once per build.
     struct PassPlan {
@@ -166,6 +161,13 @@ private:
         GLint pixelratio = -1;
         GLint downsample = -1;
         GLint cells = -1;
+        GLint seconds = -1;
+        GLint frameSeconds = -1;
+        GLint frameIndex = -1;
+        GLint framesPerSecond = -1;
+        GLint date = -1;
+        GLint renderSize = -1;
+        GLint passIndex = -1;
         std::vector<SamplerBinding> samplers;
         std::vector<UniformSetter> uniforms;
     };
@@ -176,23 +178,49 @@ private:
             return width != other.width || height != other.height;
         }
     };
+    // A texture and the size and format GL holds for it.
+    struct Target {
+        GlTexture texture;
+        Size size;
+        GLenum format = 0;
+        bool complete = false; // checked against the framebuffer at this size
+    };
+    // A pass's size expressions, parsed once per build.
+    struct SizeRule {
+        std::unique_ptr<SizeExpression> width;
+        std::unique_ptr<SizeExpression> height;
+    };
 
     int32_t build(const std::string& preamble);
     void buildPass(int32_t pass, const std::string& preamble);
+    void buildSizeRule(int32_t pass);
     void planPass(int32_t pass);
-    bool drawFrame(SequenceState& state, const PixelTypes& types, int32_t passCount);
+    bool drawFrame(const FrameInput& frame, int32_t passCount);
+    bool uploadLayers(const FrameInput& frame, GLint maxSize);
+    Size passSizeFor(int32_t pass, int32_t passCount, const FrameInput& frame);
+    bool prepareTarget(Target& target, Size size, GLenum format, bool clear);
+    void drawPass(int32_t pass, const FrameInput& frame, Size size);
+    GLuint sourceTexture(int32_t source, int32_t readingPass, int32_t keptWrite, Size* size) const;
+    bool readBack(const FrameInput& frame, Size size);
+    bool isPersistent(int32_t pass) const;
+    GLenum keptFormat(int32_t pass) const;
     void setSamplingParameters() const;
     void abandonResources();
 
     std::array<GlProgram, kMaxPasses> programs_;
     std::array<GlTexture, kMaxLayers> inputTextures_;
-    std::array<GlTexture, kMaxPasses> passTextures_;
+    std::array<Target, kMaxPasses> passTargets_;
+    // The two sets of persistent passes' results; the frame reads one and writes the other.
+    std::array<std::array<Target, kMaxPasses>, 2> kept_;
     std::array<std::string, kMaxSlots> samplerNames_;
     std::array<PassPlan, kMaxPasses> plans_;
+    std::array<SizeRule, kMaxPasses> sizeRules_;
+    std::vector<std::string> sizeNames_; // the values size expressions may name
+    std::vector<int32_t> sizeParams_;    // their parameter entries
     std::array<Size, kMaxLayers> inputSizes_;
-    std::array<Size, kMaxPasses> passSizes_;
-    std::array<bool, kMaxPasses> passComplete_{};
+    std::array<Size, kMaxPasses> drawnSizes_;
     std::array<bool, kMaxLayers> inputSwizzled_{};
+    std::vector<uint8_t> strip_; // read-back strips
     int32_t builtPasses_ = 0;
 };
 

@@ -115,6 +115,26 @@ void convertParamValue(const ParamSpec& spec, const PF_ParamDef& def, float row[
     }
 }
 
+void convertFrameValues(const EffectDescription& description, PF_ParamDef* const* params,
+                        float (*values)[4], const PF_EffectWorld* worlds[kMaxLayers]) {
+    const int32_t count = paramCount(description);
+    if (params == nullptr) return;
+    int32_t nextLayerSlot = 1;
+    for (int32_t i = 1; i < count; ++i) {
+        const ParamSpec& spec = description.params[size_t(i)];
+        const PF_ParamDef* def = params[i];
+        if (def == nullptr) continue;
+        if (spec.type != ParamType::Layer) {
+            convertParamValue(spec, *def, values[i]);
+        } else if (nextLayerSlot < kMaxLayers) {
+            // Slots past the last one are dropped rather than written beyond the table; a layer
+            // without pixels stays null, which the orchestration stages as transparent.
+            worlds[nextLayerSlot] = def->u.ld.data != nullptr ? &def->u.ld : nullptr;
+            ++nextLayerSlot;
+        }
+    }
+}
+
 PF_Err readParamValues(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* const* params,
                        SequenceState* state, const GlobalState& global,
                        const EffectDescription& description) {
@@ -122,26 +142,18 @@ PF_Err readParamValues(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* co
     const int32_t count = paramCount(description);
     if (count < 2 || params == nullptr) return PF_Err_NONE;
 
+    const PF_EffectWorld* worlds[kMaxLayers] = {};
+    convertFrameValues(description, params, state->paramValues, worlds);
+    for (int32_t k = 1; k < kMaxLayers; ++k)
+        state->layerWorlds[k] = const_cast<PF_EffectWorld*>(worlds[k]);
+
     std::unique_ptr<HostSuites> suites;
     const bool premiere = isPremiere(in_data);
     A_Err firstError = A_Err_NONE;
-    int32_t nextLayerSlot = 1;
     for (int32_t i = 1; i < count; ++i) {
         const ParamSpec& spec = description.params[size_t(i)];
         PF_ParamDef* def = params[i];
-        if (def == nullptr) continue;
-        if (spec.type == ParamType::Layer) {
-            // Slots past the last one are dropped rather than written beyond the table; a layer
-            // without pixels stays null, which the orchestration stages as transparent.
-            if (nextLayerSlot < kMaxLayers) {
-                state->layerWorlds[nextLayerSlot] =
-                    def->u.ld.data != nullptr ? &def->u.ld : nullptr;
-                ++nextLayerSlot;
-            }
-        } else {
-            convertParamValue(spec, *def, state->paramValues[i]);
-        }
-        if (!spec.hidden) continue;
+        if (def == nullptr || !spec.hidden) continue;
 
         HostSuites& hostSuites = suitesOf(suites, in_data);
         if (!premiere && firstError == A_Err_NONE)
@@ -161,6 +173,7 @@ PF_Err userChangedParam(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* c
     SequenceState* state = ownedSequenceRecord(in_data);
     if (state == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     if (extra == nullptr) return PF_Err_NONE;
+
     out_data->out_flags = PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI;
 
     const int32_t count = paramCount(description);

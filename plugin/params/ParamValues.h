@@ -18,6 +18,12 @@ namespace glfx {
 // infinity. Layers, topics and "none" write nothing.
 void convertParamValue(const ParamSpec& spec, const PF_ParamDef& def, float row[4]);
 
+// The values of one frame's checked-out parameters into values[1 ... N-1], and the worlds of its
+// layer parameters into worlds[1 ...] in table order (null for one without pixels): what
+// readParamValues writes into the record, without a word to the host. Worlds stay the host's.
+void convertFrameValues(const EffectDescription& description, PF_ParamDef* const* params,
+                        float (*values)[4], const PF_EffectWorld* worlds[kMaxLayers]);
+
 // Before every frame. `params[i]` is the checked-out definition of parameter i (index 0 unused).
 // Writes paramValues[1 ... N-1], records the worlds of the layer parameters in layerWorlds[1...]
 // (table order; slots beyond the 31 there are, and layer parameters without pixels, stay null),

@@ -3,12 +3,18 @@
 #include "AE_EffectCBSuites.h"
 #include "gl/GlRenderer.h"
 #include "host/HostSuites.h"
+#include "params/ParamValues.h"
+#include "render/Feedback.h"
+#include "render/ParamCheckouts.h"
+#include "shaders/DefineMap.h"
 #include "shaders/RenderState.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace glfx {
@@ -19,10 +25,6 @@ constexpr int32_t kEmptyLayerSide = 100;
 float ratio(const PF_RationalScale& scale) {
     if (scale.den == 0) return 1.0f;
     return static_cast<float>(scale.num) / static_cast<float>(scale.den);
-}
-
-const PF_EffectWorld* worldOf(const SequenceState& state, int32_t slot) {
-    return static_cast<const PF_EffectWorld*>(state.layerWorlds[slot]);
 }
 
 // A world's size, or 100 x 100 for one that has no pixels to give.
@@ -37,17 +39,6 @@ void stagedSize(const PF_EffectWorld* world, int32_t& width, int32_t& height) {
 
 int64_t area(int32_t width, int32_t height) {
     return static_cast<int64_t>(width) * height;
-}
-
-// Replaces `buffer` by one of allocWidth x allocHeight pixels when it holds fewer than `needed`.
-void grow(float*& buffer, int32_t& allocWidth, int32_t& allocHeight, int64_t needed,
-          int32_t newWidth, int32_t newHeight) {
-    if (buffer != nullptr && needed <= area(allocWidth, allocHeight)) return;
-    float* replacement = new float[static_cast<size_t>(area(newWidth, newHeight)) * 4];
-    delete[] buffer;
-    buffer = replacement;
-    allocWidth = newWidth;
-    allocHeight = newHeight;
 }
 
 const char* stageName(GLenum stage) {
@@ -83,28 +74,59 @@ void recordFrameFacts(const PF_InData* in_data, SequenceState& state) {
     state.currentTime = in_data->current_time;
 }
 
-void sizeStagingBuffers(SequenceState& state, const EffectDescription& description,
-                        int32_t outputWidth, int32_t outputHeight) {
-    const EffectSettings& settings = description.settings;
-    const int32_t first = std::clamp<int32_t>(settings.noinput, 0, kMaxLayers);
-    const int32_t layers = std::clamp<int32_t>(settings.layerCount, 0, kMaxLayers);
-    const int32_t outW = std::max<int32_t>(outputWidth, 0);
-    const int32_t outH = std::max<int32_t>(outputHeight, 0);
-    for (int32_t k = first; k < layers; ++k) {
-        int32_t w = 0, h = 0;
-        stagedSize(worldOf(state, k), w, h);
-        grow(state.layerBuffers[k], state.layerAllocWidth[k], state.layerAllocHeight[k], area(w, h),
-             std::max(w, outW), std::max(h, outH));
-        state.layerWidth[k] = w;
-        state.layerHeight[k] = h;
+void sizeLayers(SequenceState& state, const EffectDescription& description,
+                const void* const* worlds) {
+    const int32_t first = std::clamp<int32_t>(description.settings.noinput, 0, kMaxLayers);
+    const int32_t layers = std::clamp<int32_t>(description.settings.layerCount, 0, kMaxLayers);
+    for (int32_t k = first; k < layers; ++k)
+        stagedSize(static_cast<const PF_EffectWorld*>(worlds[k]), state.layerWidth[k],
+                   state.layerHeight[k]);
+}
+
+float* stagingBuffer(SequenceState& state, int32_t slot) {
+    float*& buffer = state.layerBuffers[slot];
+    const int64_t needed = area(state.layerWidth[slot], state.layerHeight[slot]);
+    if (buffer == nullptr ||
+        needed > area(state.layerAllocWidth[slot], state.layerAllocHeight[slot])) {
+        float* replacement = new float[static_cast<size_t>(std::max<int64_t>(needed, 1)) * 4];
+        delete[] buffer;
+        buffer = replacement;
+        state.layerAllocWidth[slot] = state.layerWidth[slot];
+        state.layerAllocHeight[slot] = state.layerHeight[slot];
     }
-    if (settings.passCount < 1) return;
-    int32_t w = 0, h = 0;
-    stagedSize(worldOf(state, 0), w, h);
-    // Big enough for the input and for the output the renderer reads back.
-    const int64_t needed = std::max(area(w, h), area(outW, outH));
-    grow(state.resultBuffer, state.resultAllocWidth, state.resultAllocHeight, needed,
-         std::max({w, outW, state.resultAllocWidth}), std::max({h, outH, state.resultAllocHeight}));
+    return buffer;
+}
+
+FrameInput frameFacts(const PF_InData* in_data, const SequenceState& state, int32_t width,
+                      int32_t height) {
+    FrameInput frame;
+    frame.width = width;
+    frame.height = height;
+    frame.hostTime = in_data->current_time;
+    const double scale = static_cast<double>(in_data->time_scale);
+    const double step = std::abs(static_cast<double>(in_data->time_step));
+    if (scale > 0) {
+        frame.seconds = static_cast<double>(in_data->current_time) / scale;
+        frame.frameSeconds = step / scale;
+    }
+    if (step > 0) frame.framesPerSecond = scale / step;
+    frame.frameIndex =
+        static_cast<int32_t>(frameIndexAt(in_data->current_time, in_data->time_step));
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    frame.date = {static_cast<float>(local.tm_year + 1900), static_cast<float>(local.tm_mon + 1),
+                  static_cast<float>(local.tm_mday),
+                  static_cast<float>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec)};
+    frame.downsampleX = state.downsampleX;
+    frame.downsampleY = state.downsampleY;
+    frame.pixelAspect = state.pixelAspect;
+    frame.paramValues = state.paramValues;
+    return frame;
 }
 
 int hostPixelBytes(PF_PixelFormat format) {
@@ -175,17 +197,20 @@ std::string undrawnFrameMessage(const GlRenderer* renderer, int32_t width, int32
 namespace {
 
 // How a frame's layers reach GL: staged by `staging` (or read in place when `direct`), uploaded as
-// `types` say.
+// uploadFormat/uploadType say.
 struct UploadPlan {
     Transfer staging;
-    GlRenderer::PixelTypes types{GL_RGBA, stagingPixelType(staging), stagingPixelType(staging)};
+    GLenum uploadFormat = GL_RGBA;
+    GLenum uploadType = stagingPixelType(staging);
+    GLenum readType = stagingPixelType(staging);
+    bool argbSwizzle = false;
     bool direct = false;
 };
 
 // Where GL can take the host's pixels as they lie, nothing is converted or copied on the CPU: the
 // raw transfers; 8-bit layers as bytes GL normalises (where it does so exactly); 32-bit layers as
 // alpha, red, green, blue floats that the input textures swizzle back to RGBA (exact: nothing is
-// computed). Everything else is converted into the staging buffers as before.
+// computed). Everything else is converted into the staging buffers.
 UploadPlan planUpload(GlRenderer& renderer, Transfer transfer) {
     UploadPlan plan{transfer};
     uint32_t format = 0, type = 0;
@@ -193,12 +218,12 @@ UploadPlan planUpload(GlRenderer& renderer, Transfer transfer) {
         plan.direct = true;
     } else if (packedUploadIsExact(renderer, transfer) && packedUpload(transfer, &format, &type)) {
         plan.staging = Transfer::Raw8;
-        plan.types.uploadFormat = format;
-        plan.types.uploadType = type;
+        plan.uploadFormat = format;
+        plan.uploadType = type;
         plan.direct = true;
     } else if (transfer == Transfer::Converting32 && renderer.canSwizzle) {
         plan.staging = Transfer::Raw32;
-        plan.types.argbSwizzle = true;
+        plan.argbSwizzle = true;
         plan.direct = true;
     }
     return plan;
@@ -211,6 +236,82 @@ bool readableInPlace(const PF_EffectWorld* world, int32_t width, int32_t height,
            world->height == height && world->rowbytes >= width * pixelBytes &&
            world->rowbytes % pixelBytes == 0;
 }
+
+// The layers of `worlds` into `frame`: read in place where the plan allows, else converted into
+// the record's staging buffers.
+void stageLayers(const UploadPlan& plan, SequenceState& state, const EffectDescription& description,
+                 const void* const* worlds, FrameInput& frame) {
+    sizeLayers(state, description, worlds);
+    frame.uploadFormat = plan.uploadFormat;
+    frame.uploadType = plan.uploadType;
+    frame.argbSwizzle = plan.argbSwizzle;
+    frame.layers = {};
+    const int32_t first = std::clamp<int32_t>(description.settings.noinput, 0, kMaxLayers);
+    const int32_t layers = std::clamp<int32_t>(description.settings.layerCount, 0, kMaxLayers);
+    const int pixelBytes = stagingPixelBytes(plan.staging);
+    for (int32_t k = first; k < layers; ++k) {
+        const auto* world = static_cast<const PF_EffectWorld*>(worlds[k]);
+        const int32_t w = state.layerWidth[k], h = state.layerHeight[k];
+        FrameLayer& layer = frame.layers[size_t(k)];
+        layer.width = w;
+        layer.height = h;
+        if (plan.direct && readableInPlace(world, w, h, pixelBytes)) {
+            layer.pixels = world->data;
+            layer.rowPixels = world->rowbytes / pixelBytes;
+        } else {
+            float* buffer = stagingBuffer(state, k);
+            uploadWorld(plan.staging, world, w, h, buffer);
+            layer.pixels = buffer;
+        }
+    }
+}
+
+// Earlier frames for the history of persistent passes: each one's parameters and layers checked
+// out at its time, converted and staged as the frame being drawn is, and checked back in before
+// the next.
+class HostHistory : public HistorySource {
+public:
+    HostHistory(PF_InData* in_data, SequenceState& state, const EffectDescription& description,
+                const UploadPlan& plan)
+        : in_(in_data), state_(state), description_(description), plan_(plan), checkouts_(in_data) {
+    }
+
+    PF_Err fetch(int64_t index, FrameInput& input) override {
+        const PF_Err checkedIn = checkouts_.checkIn();
+        if (checkedIn != PF_Err_NONE) return checkedIn;
+        const int64_t step = std::abs(int64_t(in_->time_step));
+        const auto time = static_cast<A_long>(index * step);
+        const PF_Err err = checkouts_.checkOut(description_, time, 0);
+        if (err != PF_Err_NONE) return err;
+        std::memcpy(values_, state_.paramValues, sizeof values_);
+        const PF_EffectWorld* worlds[kMaxLayers] = {};
+        convertFrameValues(description_, checkouts_.list(), values_, worlds);
+        const PF_ParamDef* input0 = checkouts_.list()[0];
+        worlds[0] = input0 != nullptr && input0->u.ld.data != nullptr ? &input0->u.ld : nullptr;
+        stageLayers(plan_, state_, description_, reinterpret_cast<const void* const*>(worlds),
+                    input);
+        input.paramValues = values_;
+        input.hostTime = time;
+        input.frameIndex = static_cast<int32_t>(index);
+        const double scale = static_cast<double>(in_->time_scale);
+        input.seconds = scale > 0 ? static_cast<double>(time) / scale : 0.0;
+        return PF_Err_NONE;
+    }
+
+    PF_Err release() override { return checkouts_.checkIn(); }
+
+    void restoreCurrent(FrameInput& current) override {
+        stageLayers(plan_, state_, description_, state_.layerWorlds, current);
+    }
+
+private:
+    PF_InData* in_;
+    SequenceState& state_;
+    const EffectDescription& description_;
+    const UploadPlan& plan_;
+    ParamCheckouts checkouts_;
+    float values_[kMaxParams][4];
+};
 
 } // namespace
 
@@ -257,8 +358,6 @@ PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceStat
         renderer->failureShown = false;
     }
     state.needsRebuild = 0;
-
-    sizeStagingBuffers(state, description, output->width, output->height);
     state.outputWidth = output->width;
     state.outputHeight = output->height;
 
@@ -271,34 +370,39 @@ PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceStat
     if (!chooseTransfer(format, description.settings.fast, state.hostIsPremiere != 0, &transfer))
         return PF_Err_BAD_CALLBACK_PARAM;
 
-    const int32_t first = std::clamp<int32_t>(description.settings.noinput, 0, kMaxLayers);
-    const int32_t layers = std::clamp<int32_t>(description.settings.layerCount, 0, kMaxLayers);
     const bool drawable = renderer != nullptr && renderer->context.isValid();
     const UploadPlan plan = drawable ? planUpload(*renderer, transfer) : UploadPlan{transfer};
-    GlRenderer::PixelTypes types = plan.types;
-    std::array<GlRenderer::LayerSource, kMaxLayers> sources{};
-    for (int32_t k = first; k < layers; ++k) {
-        const PF_EffectWorld* world = worldOf(state, k);
-        if (plan.direct && readableInPlace(world, state.layerWidth[k], state.layerHeight[k],
-                                           stagingPixelBytes(plan.staging)))
-            sources[size_t(k)] = {world->data, world->rowbytes / stagingPixelBytes(plan.staging)};
-        else
-            uploadWorld(plan.staging, world, state.layerWidth[k], state.layerHeight[k],
-                        state.layerBuffers[k]);
-    }
-    types.sources = &sources;
+    FrameInput frame = frameFacts(in_data, state, output->width, output->height);
+    stageLayers(plan, state, description, state.layerWorlds, frame);
+    frame.readType = plan.readType;
     // Each strip of the result goes into the output while it is in the cache.
     struct Download {
         Transfer transfer;
         PF_EffectWorld* output;
     } download{transfer, output};
-    types.takeContext = &download;
-    types.take = [](void* context, int32_t firstRow, int32_t rows, const void* pixels) {
+    frame.takeContext = &download;
+    frame.take = [](void* context, int32_t firstRow, int32_t rows, const void* pixels) {
         const auto* d = static_cast<const Download*>(context);
         downloadRows(d->transfer, pixels, d->output, firstRow, rows);
     };
-    if (drawable && renderer->renderFrame(state, types)) return PF_Err_NONE;
-    const bool passedThrough = writeUndrawnFrame(worldOf(state, 0), output, hostPixelBytes(format));
+
+    bool drawn = false;
+    if (drawable && usesFeedback(description)) {
+        HostHistory history(in_data, state, description, plan);
+        FeedbackJob job;
+        job.in_data = in_data;
+        job.renderer = renderer;
+        job.settings = &description.settings;
+        job.shape = feedbackShape(frame, in_data, static_cast<int32_t>(format),
+                                  state.defines != nullptr ? state.defines->preamble() : "");
+        const PF_Err err = drawWithHistory(job, history, frame, drawn);
+        if (err != PF_Err_NONE) return err;
+    } else if (drawable) {
+        drawn = renderer->renderFrame(frame);
+    }
+    if (drawn) return PF_Err_NONE;
+    const auto* input = static_cast<const PF_EffectWorld*>(state.layerWorlds[0]);
+    const bool passedThrough = writeUndrawnFrame(input, output, hostPixelBytes(format));
     if (out_data != nullptr && (renderer == nullptr || !renderer->failureShown)) {
         showMessage(out_data,
                     undrawnFrameMessage(renderer, output->width, output->height, passedThrough));

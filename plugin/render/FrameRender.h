@@ -1,6 +1,7 @@
 // One frame from the SequenceState's layers into a host output world: frame facts, the rebuild a
-// parameter change asked for, staging buffer sizes, the transfer for the output's pixel format,
-// and what the output gets when the GPU could not draw the frame.
+// parameter change asked for, the layers as GL takes them, the transfer for the output's pixel
+// format, the history an effect with persistent passes needs, and what the output gets when the
+// GPU could not draw the frame.
 //
 // Error policy: a host error comes back as the PF_Err result; a staging allocation that fails
 // leaves as std::bad_alloc (the entry answers 512). Failures of the rebuild never reach the host.
@@ -11,8 +12,9 @@
 
 #include "AE_Effect.h"
 #include "effect/EffectDescription.h"
-#include "render/PixelTransfer.h"
+#include "gl/FrameInput.h"
 #include "records/SequenceState.h"
+#include "render/PixelTransfer.h"
 
 #include <string>
 
@@ -23,13 +25,20 @@ class GlRenderer;
 // time, downsampling and pixel aspect of in_data; a zero denominator gives the factor 1.
 void recordFrameFacts(const PF_InData* in_data, SequenceState& state);
 
-// Sizes the staging buffers of slots noinput ... layerCount - 1 and the result buffer for a frame
-// of outputWidth x outputHeight. An empty slot (no world, no pixels, or no area) is staged as
-// 100 x 100. Buffers are only ever replaced by larger ones, allocated with new float[] (freed with
-// delete[] by flatten and set-down); the recorded allocation sizes are what was allocated, so the
-// renderer, which grows the result buffer by the same rule, never allocates a second time.
-void sizeStagingBuffers(SequenceState& state, const EffectDescription& description,
-                        int32_t outputWidth, int32_t outputHeight);
+// The sizes of layer slots noinput ... layerCount - 1 for this frame's worlds: each world's own,
+// or 100 x 100 for an empty slot (no world, no pixels, or no area). Allocates nothing.
+void sizeLayers(SequenceState& state, const EffectDescription& description,
+                const void* const* worlds);
+
+// The staging buffer of `slot`, holding at least its layerWidth x layerHeight pixels. Made on
+// first use and only ever replaced by a larger one (new float[], freed with delete[] by flatten and
+// set-down), of the layer's own size: a layer the GPU reads in place never gets one.
+float* stagingBuffer(SequenceState& state, int32_t slot);
+
+// The frame facts of in_data for the renderer: sizes, times in seconds and frames since the
+// layer's start, the date, downsampling, pixel aspect and the record's parameter values.
+FrameInput frameFacts(const PF_InData* in_data, const SequenceState& state, int32_t width,
+                      int32_t height);
 
 // Bytes of one host pixel of an output format the transfers handle; 0 for any other.
 int hostPixelBytes(PF_PixelFormat format);
@@ -51,7 +60,8 @@ std::string undrawnFrameMessage(const GlRenderer* renderer, int32_t width, int32
 bool packedUploadIsExact(GlRenderer& renderer, Transfer transfer);
 
 // The whole frame; 0 on success, the World suite's refusal or 516 for a pixel format outside the
-// three host depths (output untouched then).
+// three host depths (output untouched then), a checkout's error while an effect with persistent
+// passes fetches earlier frames, or PF_Interrupt_CANCEL when the host stopped that.
 PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceState& state,
                           PF_EffectWorld* output, const EffectDescription& description);
 

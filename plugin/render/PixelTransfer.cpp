@@ -447,10 +447,4 @@ void downloadRows(Transfer t, const void* staging, PF_EffectWorld* w, int32_t fi
     }
 }
 
-void uploadLayers(Transfer t, SequenceState& state, int32_t firstSlot, int32_t layerCount) {
-    for (int32_t k = std::max(firstSlot, 0); k < std::min(layerCount, kMaxLayers); ++k)
-        uploadWorld(t, static_cast<const PF_EffectWorld*>(state.layerWorlds[k]),
-                    state.layerWidth[k], state.layerHeight[k], state.layerBuffers[k]);
-}
-
 } // namespace glfx

@@ -3,12 +3,11 @@
 // Staging buffers hold rows packed without gaps: four floats per pixel, except for the raw 8-bit
 // transfer, which keeps the host's four bytes. Converting transfers give the shaders red, green,
 // blue, alpha in 0...1; raw ones keep the host's alpha, red, green, blue order. Nothing is
-// premultiplied, flipped or allocated here; the sizes recorded in the SequenceState are trusted.
+// premultiplied, flipped or allocated here; the sizes given are trusted.
 #pragma once
 
 #include "AE_Effect.h"
 #include "AE_EffectPixelFormat.h"
-#include "records/SequenceState.h"
 
 #include <cstdint>
 
@@ -53,9 +52,5 @@ void downloadWorld(Transfer transfer, const void* staging, PF_EffectWorld* outpu
 // those rows (output->width pixels each).
 void downloadRows(Transfer transfer, const void* staging, PF_EffectWorld* output, int32_t first,
                   int32_t rows);
-
-// Uploads layer slots firstSlot ... layerCount - 1 from layerWorlds into layerBuffers at the
-// recorded layerWidth / layerHeight.
-void uploadLayers(Transfer transfer, SequenceState& state, int32_t firstSlot, int32_t layerCount);
 
 } // namespace glfx

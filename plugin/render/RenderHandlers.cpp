@@ -3,6 +3,7 @@
 #include "gl/GlRenderer.h"
 #include "params/ParamValues.h"
 #include "render/FrameRender.h"
+#include "render/ParamCheckouts.h"
 #include "shaders/DefineMap.h"
 #include "shaders/RenderState.h"
 #include "records/GlobalState.h"
@@ -14,58 +15,6 @@
 
 namespace glfx {
 namespace {
-
-// The parameters of one command, checked out at their times and checked back in, in index order,
-// by checkIn or, on any other way out, by the destructor.
-class ParamCheckouts {
-public:
-    explicit ParamCheckouts(PF_InData* in_data) : in_(in_data) {}
-    ~ParamCheckouts() { checkIn(); }
-    ParamCheckouts(const ParamCheckouts&) = delete;
-    ParamCheckouts& operator=(const ParamCheckouts&) = delete;
-
-    // Parameters 1 ... N-1. A failed checkout checks in the earlier ones and returns its error.
-    PF_Err checkOut(const EffectDescription& description) {
-        const int32_t count = std::clamp<int32_t>(description.settings.paramCount, 0, kMaxParams);
-        // Reserved once, so the host may keep the addresses it was given.
-        defs_.assign(static_cast<size_t>(std::max(count, 1)), PF_ParamDef{});
-        list_.assign(defs_.size(), nullptr);
-        for (int32_t i = 1; i < count; ++i) {
-            const ParamSpec& spec = description.params[size_t(i)];
-            PF_ParamDef* def = &defs_[size_t(i)];
-            std::memset(def, 0, sizeof *def);
-            const A_long time =
-                spec.type == ParamType::Layer ? layerTime(spec, in_) : in_->current_time;
-            const PF_Err err = in_->inter.checkout_param(in_->effect_ref, i, time, in_->time_step,
-                                                         in_->time_scale, def);
-            if (err != PF_Err_NONE) {
-                checkIn();
-                return err;
-            }
-            list_[size_t(i)] = def;
-        }
-        return PF_Err_NONE;
-    }
-
-    PF_ParamDef* const* list() const { return list_.data(); }
-
-    // The first check-in error, or 0.
-    PF_Err checkIn() {
-        PF_Err first = PF_Err_NONE;
-        for (PF_ParamDef*& def : list_) {
-            if (def == nullptr) continue;
-            const PF_Err err = in_->inter.checkin_param(in_->effect_ref, def);
-            if (first == PF_Err_NONE) first = err;
-            def = nullptr;
-        }
-        return first;
-    }
-
-private:
-    PF_InData* in_;
-    std::vector<PF_ParamDef> defs_;
-    std::vector<PF_ParamDef*> list_;
-};
 
 // The smart render's input pixels, checked in on every way out.
 class InputPixels {
@@ -115,7 +64,7 @@ void prepareRecord(PF_Handle owner, SequenceState& state, const EffectDescriptio
 PF_Err renderWithParams(PF_InData* in_data, PF_OutData* out_data, SequenceState& state,
                         PF_EffectWorld* output, const EffectDescription& description) {
     ParamCheckouts params(in_data);
-    const PF_Err checkout = params.checkOut(description);
+    const PF_Err checkout = params.checkOut(description, in_data->current_time);
     if (checkout != PF_Err_NONE) return checkout;
     if (const GlobalState* global = globalState(out_data))
         readParamValues(in_data, out_data, params.list(), &state, *global, description);
@@ -125,13 +74,6 @@ PF_Err renderWithParams(PF_InData* in_data, PF_OutData* out_data, SequenceState&
 }
 
 } // namespace
-
-A_long layerTime(const ParamSpec& spec, const PF_InData* in_data) {
-    const uint32_t offset = static_cast<uint32_t>(truncateToInt32(spec.defaultValue[0]));
-    const uint32_t time = static_cast<uint32_t>(in_data->current_time) +
-                          offset * static_cast<uint32_t>(in_data->time_step);
-    return static_cast<A_long>(time);
-}
 
 void mergeResultRect(PF_LRect& result, const PF_LRect& checkout) {
     const bool resultEmpty = !(result.left < result.right && result.top < result.bottom);
@@ -176,9 +118,9 @@ PF_Err smartPreRenderCommand(PF_InData* in_data, PF_PreRenderExtra* extra,
         if (spec.type != ParamType::Layer) continue;
         PF_CheckoutResult layer;
         std::memset(&layer, 0, sizeof layer);
-        err =
-            extra->cb->checkout_layer(in_data->effect_ref, i, i, &request, layerTime(spec, in_data),
-                                      in_data->time_step, in_data->time_scale, &layer);
+        err = extra->cb->checkout_layer(in_data->effect_ref, i, i, &request,
+                                        layerTime(spec, in_data->current_time, in_data->time_step),
+                                        in_data->time_step, in_data->time_scale, &layer);
     }
     return err;
 }

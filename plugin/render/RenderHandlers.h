@@ -12,10 +12,6 @@
 
 namespace glfx {
 
-// The time a "layer" parameter is taken at: its offset (the first default component, whole frames
-// toward zero) in time steps after the current time, in 32-bit arithmetic that wraps.
-A_long layerTime(const ParamSpec& spec, const PF_InData* in_data);
-
 // The result rectangle after merging a checkout's: an empty one (left >= right or top >= bottom)
 // becomes `checkout`; otherwise the union with a non-empty `checkout`.
 void mergeResultRect(PF_LRect& result, const PF_LRect& checkout);

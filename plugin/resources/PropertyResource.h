@@ -28,6 +28,9 @@ constexpr uint32_t kAeOutFlags = 0x06000006;
 constexpr uint32_t kAeOutFlags2 = 0x00009408;
 constexpr uint32_t kPremiereOutFlags = 0x04000006;
 constexpr uint32_t kPremiereOutFlags2 = 0x00008408;
+// Added to kAeOutFlags2 for an effect with persistent passes: AUTOMATIC_WIDE_TIME_INPUT (its
+// WIDE_TIME_INPUT is in kAeOutFlags already).
+constexpr uint32_t kFeedbackOutFlags2 = 0x00020000;
 
 using PropertyResourceBytes = std::array<uint8_t, kPropertyResourceSize>;
 

@@ -2,6 +2,9 @@
 
 #include "params/ParamSetup.h"
 #include "params/ParamValues.h"
+#include "host/HostSuites.h"
+#include "records/SequenceRecord.h"
+#include "render/Feedback.h"
 #include "render/RenderHandlers.h"
 #include "shell/About.h"
 #include "shell/GlobalSetup.h"
@@ -44,9 +47,17 @@ PF_Err onRender(const CommandArgs& a) {
     return renderCommand(a.in_data, a.out_data, a.params, a.output, loadedEffect().description);
 }
 PF_Err onUserChangedParam(const CommandArgs& a) {
+    const EffectDescription& description = loadedEffect().description;
+    // A host that cannot say what changed over time (no PF_GetCurrentState): any change may
+    // touch the history of persistent passes.
+    if (usesFeedback(description)) {
+        ScopedSuite states(a.in_data->pica_basicP, kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3);
+        SequenceState* record = ownedSequenceRecord(a.in_data);
+        if (states.get<PF_ParamUtilsSuite3>() == nullptr && record != nullptr)
+            forgetHistory(a.in_data->sequence_data, record->renderer);
+    }
     return userChangedParam(a.in_data, a.out_data, a.params,
-                            static_cast<const PF_UserChangedParamExtra*>(a.extra),
-                            loadedEffect().description);
+                            static_cast<const PF_UserChangedParamExtra*>(a.extra), description);
 }
 PF_Err onSmartPreRender(const CommandArgs& a) {
     return smartPreRenderCommand(a.in_data, static_cast<PF_PreRenderExtra*>(a.extra),

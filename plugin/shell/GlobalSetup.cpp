@@ -9,6 +9,7 @@
 #include "resources/Slots.h"
 #include "records/GlobalState.h"
 #include "records/HostApp.h"
+#include "render/Feedback.h"
 
 namespace glfx {
 namespace {
@@ -65,6 +66,11 @@ PF_Err globalSetup(PF_InData* in_data, PF_OutData* out_data) {
     if (premiere) declarePixelFormats(in_data);
     const PF_Err result = createGlobalState(in_data, out_data);
     loadEffect();
+    // A packed effect with persistent passes asks the host to track its checkouts over time, as
+    // its property resource says; the template's resource cannot, so it keeps its flags.
+    if (!premiere && codeSlotForm(codeSlotBytes()) != CodeForm::Template &&
+        usesFeedback(loadedEffect().description))
+        out_data->out_flags2 |= kFeedbackOutFlags2;
     return result;
 }
 

@@ -4,7 +4,10 @@
 #include "gl/GlRenderer.h"
 #include "shaders/DefineMap.h"
 #include "records/HostApp.h"
+#include "records/GlobalState.h"
 #include "records/SequenceRecord.h"
+#include "render/Checkpoints.h"
+#include "render/Feedback.h"
 
 #include <cstring>
 
@@ -133,6 +136,10 @@ PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data) {
 PF_Err sequenceFlatten(PF_InData* in_data) {
     if (SequenceState* record = sequenceRecord(in_data)) {
         if (ownsRecordResources(in_data->sequence_data, *record)) {
+            // What persistent passes keep outlives the GPU, so a save costs no history.
+            if (record->renderer->resourcesAllocated && usesFeedback(loadedEffect().description))
+                keepHistory(in_data->sequence_data, *record->renderer,
+                            loadedEffect().description.settings);
             dropRecordResources(*record, false);
             releaseRecordResources(in_data->sequence_data);
         } else {
@@ -151,6 +158,7 @@ PF_Err sequenceSetdown(PF_InData* in_data, PF_OutData* out_data) {
             forgetRecordResources(*record);
     }
     releaseRecordResources(in_data->sequence_data);
+    forgetCheckpoints(in_data->sequence_data);
     in_data->utils->host_dispose_handle(in_data->sequence_data);
     out_data->sequence_data = nullptr;
     in_data->sequence_data = nullptr;
