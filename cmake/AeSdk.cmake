@@ -25,7 +25,7 @@ foreach(file ${GLFX_AE_SDK_HEADERS}/AEConfig.h ${GLFX_AE_SDK_HEADERS}/AE_Effect.
         message(FATAL_ERROR
             "GLFX_AE_SDK_DIR=${GLFX_AE_SDK_DIR} is not the SDK's Headers folder: ${file} is "
             "missing. Name the folder that holds AE_Effect.h, with SP/ inside it and Util/ "
-            "beside it (Examples/Headers in the SDK as Adobe ships it).")
+            "beside it.")
     endif()
 endforeach()
 
