@@ -3,13 +3,18 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
+# make run installs and builds only what the main job uses, without the test suite; make test, or
+# any other target, everything.
+JOB ?= $(if $(filter run,$(MAKECMDGOALS)),$(if $(filter test,$(MAKECMDGOALS)),test,run),test)
+
 .PHONY: deps configure build run test clean
 
 deps:
-	./scripts/install-deps.sh
+	./scripts/install-deps.sh $(JOB)
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLFX_WERROR=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLFX_WERROR=ON \
+	      -DGLFX_BUILD_TESTS=$(if $(filter run,$(JOB)),OFF,ON) $(CMAKE_FLAGS)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)

@@ -32,8 +32,8 @@
 
 #include "AE_EffectCB.h"
 #include "AE_EffectCBSuites.h"
-#include "AE_EffectSuitesOld.h"
-#include "AE_GeneralPlugOld.h"
+#include "AE_EffectSuites.h"
+#include "AE_GeneralPlug.h"
 #include "PrSDKAESupport.h"
 #include "SPBasic.h"
 #include "hostsim/HandleTable.h"

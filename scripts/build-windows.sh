@@ -9,11 +9,15 @@
 # packages are fetched with apt-get (from the archive this machine already uses) into
 # WINDOWS_BUILD_DIR/sources and compiled into static libraries under WINDOWS_BUILD_DIR/glew and
 # WINDOWS_BUILD_DIR/png. Needs the packages scripts/install-deps.sh installs.
+#
+# GLFX_AE_SDK_DIR=<the After Effects SDK's Headers folder> builds the Windows side against the
+# SDK's headers instead of sdk/ (the native tools keep sdk/: the SDK does not support Linux).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(realpath -m "${1:-$root/build/windows}")"
 native="$(realpath -m "${2:-$root/build}")"
+sdk_dir="${GLFX_AE_SDK_DIR:+$(realpath -m "$GLFX_AE_SDK_DIR")}"
 triple=x86_64-w64-mingw32
 jobs="${JOBS:-$(nproc)}"
 
@@ -218,7 +222,7 @@ cmake --build "$native" --target glfx glfx_pipl_bytes -j "$jobs"
 
 # ---- The Windows build -------------------------------------------------------------------------
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DGLFX_WERROR=ON \
+    -DCMAKE_BUILD_TYPE=Release -DGLFX_WERROR=ON -DGLFX_AE_SDK_DIR="$sdk_dir" \
     -DGLEW_DIR="$glew/prefix/lib/cmake/glew" -DGLFX_NATIVE_BUILD_DIR="$native" \
     -Dmuparser_DIR="$muparser/prefix/lib/cmake/muparser" \
     -DPNG_LIBRARY="$png_lib" -DPNG_PNG_INCLUDE_DIR="$png/prefix/include" \

@@ -4,7 +4,7 @@
 // CheckedHost when the case ends), and never crash.
 #include "shell_test_support.h"
 
-#include "AE_GeneralPlugOld.h"
+#include "AE_GeneralPlug.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

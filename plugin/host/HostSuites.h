@@ -7,8 +7,8 @@
 #pragma once
 
 #include "AE_EffectCBSuites.h"
-#include "AE_EffectSuitesOld.h"
-#include "AE_GeneralPlugOld.h"
+#include "AE_EffectSuites.h"
+#include "AE_GeneralPlug.h"
 #include "PrSDKAESupport.h"
 #include "SPBasic.h"
 

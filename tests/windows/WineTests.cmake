@@ -6,6 +6,8 @@
 #                             Linux glfx's output for glfx.exe's test
 #   windows_binaries          exports and imports of the Windows binaries (objdump)
 #   windows_wine              the Windows runner under Wine on Xvfb, frames compared with the above
+#   windows_sdk_mode          the Windows build once more, against an SDK folder made from sdk/ with
+#                             the demands of the SDK's headers added (check-sdk-mode.sh)
 option(GLFX_WINDOWS_TESTS "Run the Windows build's tests under Wine" ON)
 set(GLFX_WINDOWS_BUILD_DIR ${CMAKE_BINARY_DIR}/windows CACHE PATH
     "The Windows cross build that scripts/build-windows.sh makes")
@@ -44,3 +46,10 @@ add_test(NAME windows_wine
 set_tests_properties(windows_wine PROPERTIES
     LABELS "gpu;windows" SKIP_RETURN_CODE 77 FIXTURES_REQUIRED glfx_windows_frames TIMEOUT 300
     ENVIRONMENT GLFX_REFERENCE_FRAMES=${GLFX_REFERENCE_FRAMES_DIR})
+
+# A build of its own on every core: run alone, so that no test beside it runs out of its time.
+add_test(NAME windows_sdk_mode
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/check-sdk-mode.sh ${CMAKE_BINARY_DIR}
+                 ${GLFX_WINDOWS_BUILD_DIR})
+set_tests_properties(windows_sdk_mode PROPERTIES
+    LABELS windows SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 1800)

@@ -1,8 +1,10 @@
 // Frozen AEGP suite versions. Each keeps the slot order of its numeric version; slots after the
 // ones an effect calls are declared by name only.
-#pragma once
-
-#include "AE_GeneralPlug.h"
+// No include guard, as in the SDK: AE_GeneralPlug.h includes it once, and any other inclusion
+// stops here rather than at the records it would declare twice.
+#ifndef GLFX_INCLUDING_AE_GENERAL_PLUG_OLD
+#error "AE_GeneralPlugOld.h is part of AE_GeneralPlug.h: include AE_GeneralPlug.h instead"
+#endif
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,7 +1,8 @@
-// Frozen effect suites the SDK keeps for older hosts.
-#pragma once
-
-#include "AE_EffectSuites.h"
+// Frozen effect suites the SDK keeps for older hosts. Part of AE_EffectSuites.h, which includes it
+// once; like the SDK's, it stops any other inclusion.
+#ifndef GLFX_INCLUDING_AE_EFFECT_SUITES_OLD
+#error "AE_EffectSuitesOld.h is part of AE_EffectSuites.h: include AE_EffectSuites.h instead"
+#endif
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,5 +1,5 @@
 // Effect suites of the current SDK generation. The frozen 64-bit Param Utils suite (numeric
-// version 2) is in AE_EffectSuitesOld.h; include that header for it.
+// version 2) is in AE_EffectSuitesOld.h, which this header includes at its end as the SDK's does.
 #pragma once
 
 #include "AE_Effect.h"
@@ -47,3 +47,7 @@ typedef struct PF_ParamUtilsSuite3 {
 #ifdef __cplusplus
 }
 #endif
+
+#define GLFX_INCLUDING_AE_EFFECT_SUITES_OLD
+#include "AE_EffectSuitesOld.h"
+#undef GLFX_INCLUDING_AE_EFFECT_SUITES_OLD

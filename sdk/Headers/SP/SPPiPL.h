@@ -1,7 +1,9 @@
 // Plug-in property list records and the generic property keys. Keys are the integer values of
 // four-character codes; stored little-endian they appear byte-reversed in a Windows resource.
 // The Windows resource puts a 16-bit word before the list header, which is not part of these
-// records.
+// records. As in the SDK, the name and category keys and kPIPropertiesVersion are left to the
+// resource-compiler files, and the vendor of the effect properties ('8BIM') is not
+// PIAdobeVendorID.
 #pragma once
 
 #ifdef __cplusplus
@@ -11,12 +13,9 @@ extern "C" {
 typedef unsigned int PIType;
 
 #define kCurrentPiPLVersion 0
-#define kPIPropertiesVersion 0
 
-#define PIAdobeVendorID 0x3842494DU        /* '8BIM' */
+#define PIAdobeVendorID 0x41444245U        /* 'ADBE' */
 #define PIKindProperty 0x6B696E64U         /* 'kind' */
-#define PINameProperty 0x6E616D65U         /* 'name' */
-#define PICategoryProperty 0x63617467U     /* 'catg' */
 #define PIWin64X86CodeProperty 0x38363634U /* '8664' */
 #define PIWin32X86CodeProperty 0x77783836U /* 'wx86' */
 

@@ -1,6 +1,7 @@
 // AEGP (project-level) types and the PF Interface suite that links an effect instance to the
 // project. The frozen suite versions an effect uses from After Effects 6.5 on are in
-// AE_GeneralPlugOld.h. Premiere Pro offers none of these suites.
+// AE_GeneralPlugOld.h, which this header includes at its end as the SDK's does. Premiere Pro
+// offers none of these suites.
 #pragma once
 
 #include "AE_Effect.h"
@@ -67,3 +68,7 @@ typedef struct AEGP_PFInterfaceSuite1 {
 #ifdef __cplusplus
 }
 #endif
+
+#define GLFX_INCLUDING_AE_GENERAL_PLUG_OLD
+#include "AE_GeneralPlugOld.h"
+#undef GLFX_INCLUDING_AE_GENERAL_PLUG_OLD

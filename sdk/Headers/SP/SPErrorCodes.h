@@ -5,4 +5,5 @@
 
 #define kSPSuiteNotFoundError ((SPErr)0x53214664) /* 'S!Fd' */
 #define kSPBadParameterError ((SPErr)0x5061726D)  /* 'Parm' */
-#define kSPOutOfMemoryError ((SPErr)-108)         /* 0xFFFFFF6C */
+// 0xFFFFFF6C is -148, whatever the SDK's comment beside it says (-108).
+#define kSPOutOfMemoryError ((SPErr)0xFFFFFF6C)

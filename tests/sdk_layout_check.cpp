@@ -1,20 +1,20 @@
-// Compile-time proof that the declarations keep the host's binary layout on x64 (Windows LLP64
-// and Linux LP64 alike) and the values the plug-in relies on. Nothing here runs.
+// Compile-time proof that the SDK headers the build uses keep the host's binary layout on x64
+// (Windows LLP64 and Linux LP64 alike) and the values the plug-in relies on. Nothing here runs.
 //
-// Built against a real SDK folder too (GLFX_AE_SDK_DIR), so that this file checks that SDK as
-// well. Only these checks are left out then, each for the reason given where it stands:
+// It sits outside sdk/ so that it checks whichever headers the build finds: our own, or the
+// SDK's when the Windows build names them (GLFX_AE_SDK_DIR). Only these checks are left out then,
+// each for the reason given where it stands:
 // - the trailing GPU fields of PF_PreRenderInput / PF_SmartRenderInput (generation dependent);
 // - the Windows-branch types (the SDK's macOS branch uses the toolbox types instead);
-// - constant names the project chose where no header text was at hand.
+// - constant names the project chose where no header text was at hand;
+// - INT2FIX of negative values as a constant (the SDK's shifts the signed value).
 
 #include "AE_Effect.h"
 #include "AE_EffectCB.h"
 #include "AE_EffectCBSuites.h"
 #include "AE_EffectPixelFormat.h"
 #include "AE_EffectSuites.h"
-#include "AE_EffectSuitesOld.h"
 #include "AE_GeneralPlug.h"
-#include "AE_GeneralPlugOld.h"
 #include "AE_Macros.h"
 #include "A.h"
 #include "Param_Utils.h"
@@ -694,7 +694,7 @@ static_assert(A_Err_NONE == 0 && A_Err_GENERIC == 1 && A_Err_STRUCT == 2 && A_Er
               "A_Err codes");
 static_assert(kSPNoError == 0 && kSPUnimplementedError == 0x21494D50 &&
                   kSPSuiteNotFoundError == 0x53214664 && kSPBadParameterError == 0x5061726D &&
-                  kSPOutOfMemoryError == -108,
+                  (SPErr)kSPOutOfMemoryError == -148,
               "SP error codes");
 
 static_assert(PF_Param_RESERVED == -1 && PF_Param_LAYER == 0 && PF_Param_ANGLE == 3 &&
@@ -784,9 +784,12 @@ static_assert(PrPixelFormat_BGRA_4444_8u == 0x61726762 &&
 
 // 16.16 fixed point, negative values included.
 static_assert(A_Fixed_ONE == 0x10000 && A_Fixed_HALF == 0x8000, "one and a half");
-static_assert(INT2FIX(45) == 45 * 65536 && INT2FIX(-3) == -3 * 65536 && INT2FIX(10000) == 655360000,
-              "INT2FIX");
-static_assert(FIX2INT(INT2FIX(-3)) == -3 && FIX2INT(-1) == -1 && FIX2INT(0x18000) == 1,
+static_assert(INT2FIX(45) == 45 * 65536 && INT2FIX(10000) == 655360000, "INT2FIX");
+#ifndef GLFX_REAL_AE_SDK
+// Ours shifts through the unsigned type, so negative positions are no undefined shift.
+static_assert(INT2FIX(-3) == -3 * 65536, "INT2FIX of a negative value");
+#endif
+static_assert(FIX2INT(-3 * 65536) == -3 && FIX2INT(-1) == -1 && FIX2INT(0x18000) == 1,
               "FIX2INT shifts arithmetically (toward minus infinity)");
 static_assert(FIX2INT_ROUND(0x18000) == 2 && FIX2INT_ROUND(0x17FFF) == 1, "FIX2INT_ROUND");
 static_assert(FLOAT2FIX(1.5) == 0x18000 && FLOAT2FIX(-1.5) == -0x18000 &&
@@ -816,12 +819,12 @@ static_assert(kPFANSISuiteVersion1 == 1 && kPFPixelFormatSuiteVersion1 == 1 &&
               "suite versions");
 
 // Four-character keys are the big-endian reading of their letters.
-static_assert(PIAdobeVendorID == fourChars("8BIM") && PIKindProperty == fourChars("kind") &&
-                  PINameProperty == fourChars("name") && PICategoryProperty == fourChars("catg") &&
-                  PIWin64X86CodeProperty == fourChars("8664") &&
+static_assert(PIKindProperty == fourChars("kind") && PIWin64X86CodeProperty == fourChars("8664") &&
                   PIWin32X86CodeProperty == fourChars("wx86"),
               "PiPL keys");
 #endif
+// The effect properties' vendor, '8BIM', is another code.
+static_assert(PIAdobeVendorID == fourChars("ADBE"), "PIAdobeVendorID");
 
 // Pixel format codes are the little-endian reading instead, so the two never agree.
 static_assert(fourChars("argb") == 0x61726762 && fourChars("argb") != PF_PixelFormat_ARGB32,
