@@ -590,6 +590,12 @@ CHECK_SLOT(PF_ParamUtilsSuite3, PF_GetKeyframeCount, 5);
 CHECK_SLOT(PF_ParamUtilsSuite3, PF_CheckoutKeyframe, 6);
 CHECK_SLOT(PF_ParamUtilsSuite3, PF_CheckinKeyframe, 7);
 CHECK_SLOT(PF_ParamUtilsSuite3, PF_KeyIndexToTime, 8);
+CHECK_SIZE(PF_State, 16);
+static_assert(PF_ParamIndex_CHECK_ALL == -2, "PF_ParamIndex_CHECK_ALL");
+static_assert(std::is_same<decltype(PF_ParamUtilsSuite3::PF_GetCurrentState),
+                           PF_Err (*)(PF_ProgPtr, PF_ParamIndex, const A_Time*, const A_Time*,
+                                      PF_State*)>::value,
+              "PF_GetCurrentState signature");
 
 // ---- AEGP suites -----------------------------------------------------------------------------
 

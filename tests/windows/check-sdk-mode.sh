@@ -9,7 +9,7 @@
 # - four-character codes as multi-character constants, as the SDK writes them (the SP error codes
 #   and PIAdobeVendorID, which our code names), and kSPOutOfMemoryError as an unsigned literal;
 # - INT2FIX shifting the signed value, which is no constant expression for negative values.
-# Builds into NATIVE_BUILD_DIR/windows-sdk-mode, borrowing GLEW and libpng from the Windows
+# Builds into NATIVE_BUILD_DIR/windows-sdk-mode, borrowing GLEW, libpng and muParser from the Windows
 # build that scripts/build-windows.sh made (exits 77, CTest's skip, without it), then checks the
 # binaries as check-binaries.sh does for the Windows build.
 set -euo pipefail
@@ -20,7 +20,8 @@ native="$(realpath -m "$1")"
 windows="$(realpath -m "$2")"
 out="$native/windows-sdk-mode"
 
-for lib in glew/prefix/lib/libglew32s.a png/prefix/lib/libpng.a png/prefix/lib/libz.a; do
+for lib in glew/prefix/lib/libglew32s.a png/prefix/lib/libpng.a png/prefix/lib/libz.a \
+    muparser/prefix/lib/libmuparser.a; do
     [ -f "$windows/$lib" ] || {
         echo "check-sdk-mode: no Windows build in $windows; run scripts/build-windows.sh first"
         exit 77
@@ -77,10 +78,12 @@ $extra
 EOF
 done
 
-# GLEW and libpng as the Windows build has them: build-windows.sh finds them and fetches nothing.
+# GLEW, libpng and muParser as the Windows build has them: build-windows.sh finds them and
+# fetches nothing.
 mkdir -p "$out/build"
 ln -sfn "$windows/glew" "$out/build/glew"
 ln -sfn "$windows/png" "$out/build/png"
+ln -sfn "$windows/muparser" "$out/build/muparser"
 GLFX_AE_SDK_DIR="$stage/Headers" "$root/scripts/build-windows.sh" "$out/build" "$native"
 
 includes="$out/build/tests/CMakeFiles/glfx_sdk_check.dir/includes_CXX.rsp"
