@@ -232,6 +232,8 @@ int runRender(const RenderOptions& o) {
         }
         encoder.wait();
     } catch (...) {
+        // Unwinding waits for the frame being written; that is not the frame's time.
+        watchdog.frameEnded();
         progress.interrupt();
         throw;
     }
