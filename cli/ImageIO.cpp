@@ -177,7 +177,6 @@ void pngRowToHost(const uint8_t* src, int srcDepth, uint8_t* dst, int depth, Cha
     const std::array<int, 4> at = channelOffsets(order, depth);
     const size_t pixel = size_t(depth) / 2;
     const size_t n = size_t(width);
-    const LevelTables& t = levels();
     if (srcDepth == 8 && depth == 8) {
         // The common case, with the offsets fixed so that the loop is plain byte moves.
         if (order == ChannelOrder::Argb)
@@ -186,6 +185,7 @@ void pngRowToHost(const uint8_t* src, int srcDepth, uint8_t* dst, int depth, Cha
             shuffle8<2, 1, 0, 3>(src, 4, dst, 4, n);
         return;
     }
+    const LevelTables& t = levels();
     if (srcDepth == 8) {
         for (size_t x = 0; x < n; ++x, src += 4, dst += pixel)
             for (int c = 0; c < 4; ++c) {
@@ -216,7 +216,6 @@ void hostRowToPng(const uint8_t* src, int depth, ChannelOrder order, uint8_t* ds
     const std::array<int, 4> at = channelOffsets(order, depth);
     const size_t pixel = size_t(depth) / 2;
     const size_t n = size_t(width);
-    const LevelTables& t = levels();
     if (depth == 8 && pngDepth == 8) {
         if (order == ChannelOrder::Argb)
             gather8<1, 2, 3, 0>(src, 4, dst, size_t(channels), n, channels);
@@ -224,6 +223,7 @@ void hostRowToPng(const uint8_t* src, int depth, ChannelOrder order, uint8_t* ds
             gather8<2, 1, 0, 3>(src, 4, dst, size_t(channels), n, channels);
         return;
     }
+    const LevelTables& t = levels();
     for (size_t x = 0; x < n; ++x, src += pixel)
         for (int c = 0; c < channels; ++c) {
             uint32_t level;
@@ -243,7 +243,7 @@ void hostRowToPng(const uint8_t* src, int depth, ChannelOrder order, uint8_t* ds
 bool hostIsOpaque(const hostsim::Image& image, int pngDepth) {
     const int alpha = channelOffsets(image.order, image.depth)[3];
     const size_t pixel = size_t(image.pixelBytes());
-    const LevelTables& t = levels();
+    const LevelTables* t = image.depth == 16 ? &levels() : nullptr;
     const uint32_t top = pngDepth == 8 ? 255 : 65535;
     for (int32_t y = 0; y < image.height; ++y) {
         const uint8_t* p = image.row(y) + alpha;
@@ -253,7 +253,7 @@ bool hostIsOpaque(const hostsim::Image& image, int pngDepth) {
                 full = *p == 255;
             else if (image.depth == 16) {
                 const uint32_t h = std::min<uint32_t>(get<uint16_t>(p), kHost16Max);
-                full = (pngDepth == 8 ? t.host16ToPng8[h] : t.host16ToPng16[h]) == top;
+                full = (pngDepth == 8 ? t->host16ToPng8[h] : t->host16ToPng16[h]) == top;
             } else
                 full = floatToLevel(get<float>(p), top) == top;
             if (!full) return false;
@@ -345,6 +345,11 @@ bool readPngHeader(png_structp png, png_infop info, FILE* file, PngLayout& layou
     if (setjmp(png_jmpbuf(png))) return false;
     png_init_io(png, file);
     png_set_sig_bytes(png, 8);
+    // Each chunk's CRC already covers the compressed data; zlib's own checksum of the inflated
+    // bytes would be a second pass over them.
+#ifdef PNG_IGNORE_ADLER32
+    png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+#endif
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colorType = 0, interlace = 0;
