@@ -409,8 +409,8 @@ struct PngWriteStructs {
 };
 
 // Fast: the "up" filter alone is the best single filter on rendered pictures here, and zlib's
-// level 1 with it makes files about a third larger than level 6 with every filter tried per row,
-// for a fraction of the time (docs/benchmarks.md has the figures).
+// level 1 with it makes files a quarter to a half larger than level 6 with every filter tried
+// per row, in a fifth to a fifteenth of the time (docs/benchmarks.md has the figures).
 void setPngCompression(png_structp png, PngCompression compression) {
     switch (compression) {
     case PngCompression::Fast:

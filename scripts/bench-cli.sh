@@ -3,8 +3,9 @@
 # the built-in corner pin on a 1920x1080 8-bit PNG beside ffmpeg's perspective filter and
 # ImageMagick's -distort Perspective (PNG in, PNG out), the three (and a baseline glfx, when given)
 # run in turn RUNS times; then a 100-frame sequence in one glfx command beside one command per
-# frame (this glfx's and the baseline's) and ffmpeg. Prints Markdown tables: medians of wall time, CPU time (user
-# + system, every thread) and peak resident size, and their ratios.
+# frame (this glfx's and the baseline's) and ffmpeg; and glfx's three PNG settings. Prints
+# Markdown tables: medians of wall time, CPU time (user + system, every thread) and peak resident
+# size, and their ratios.
 #
 #   scripts/bench-cli.sh [--baseline OLD_GLFX] [--runs N] [--frames N] [GLFX]
 #
@@ -81,6 +82,16 @@ for input in card grain; do
     done
 done
 
+echo "bench-cli: the PNG settings" >&2
+for setting in fast medium small; do
+    for ((i = 0; i < 3; ++i)); do
+        for input in card grain; do
+            measure "$glfx" render -i "$input.png" -o "$input.$setting.png" \
+                --png-compression "$setting" "${corners[@]}" >>"png.$setting.$input"
+        done
+    done
+done
+
 echo "bench-cli: a $frames-frame sequence" >&2
 mkdir -p seq
 for ((f = 0; f < frames; ++f)); do ln card.png "seq/in.$(printf %04d "$f").png"; done
@@ -124,6 +135,15 @@ for input in card grain; do
     fi
     echo "| $input: ffmpeg perspective | $fw | $fc | $(mib "$fm") | | | |"
     echo "| $input: ImageMagick -distort Perspective | $mw | $mc | $(mib "$mm") | | | |"
+done
+echo
+echo "| --png-compression, median of 3 | card: CPU s | card: file KiB | grain: CPU s |" \
+     "grain: file KiB |"
+echo "|---|---:|---:|---:|---:|"
+for setting in fast medium small; do
+    kib() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.0f", b / 1024 }'; }
+    echo "| $setting | $(column "png.$setting.card" 2) | $(kib "card.$setting.png") |" \
+         "$(column "png.$setting.grain" 2) | $(kib "grain.$setting.png") |"
 done
 echo
 read -r sw sc sm <<<"$oneCommand"
