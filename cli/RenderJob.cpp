@@ -68,6 +68,16 @@ int32_t gpuTextureLimit() {
     return limit;
 }
 
+// Refuses, naming `what`, a picture the GPU cannot hold as a texture.
+void checkGpuTakes(const std::string& what, int32_t width, int32_t height) {
+    if (std::max(width, height) <= kSideEveryGpuTakes) return;
+    const int32_t limit = gpuTextureLimit();
+    if (limit > 0 && std::max(width, height) > limit)
+        throw CommandError(what + ": image size " + std::to_string(width) + " x " +
+                           std::to_string(height) + " is larger than the GPU's largest texture (" +
+                           std::to_string(limit) + " pixels a side); scale it down to render it");
+}
+
 hostsim::Image takeSpare(std::vector<hostsim::Image>& spare) {
     hostsim::Image image;
     if (!spare.empty()) {
@@ -341,15 +351,7 @@ hostsim::ChannelOrder RenderJob::frameOrder() const {
 
 std::unique_ptr<ImageFile> RenderJob::open(const std::string& path) const {
     auto file = std::make_unique<ImageFile>(path);
-    const ImageHeader& h = file->header();
-    if (std::max(h.width, h.height) > kSideEveryGpuTakes) {
-        const int32_t limit = gpuTextureLimit();
-        if (limit > 0 && std::max(h.width, h.height) > limit)
-            throw CommandError(path + ": image size " + std::to_string(h.width) + " x " +
-                               std::to_string(h.height) + " is larger than the GPU's largest " +
-                               "texture (" + std::to_string(limit) +
-                               " pixels a side); scale it down to render it");
-    }
+    checkGpuTakes(path, file->header().width, file->header().height);
     return file;
 }
 
@@ -382,6 +384,7 @@ void RenderJob::loadFrame(int64_t frame, FrameInputs& into) {
         hostsim::Image picture;
         if (input.empty()) {
             into.depth = frameDepth(8);
+            checkGpuTakes("--size", blankWidth, blankHeight);
             picture.reset(blankWidth, blankHeight, into.depth, frameOrder(), 0, 0, 0);
         } else {
             std::unique_ptr<ImageFile> image = open(input);

@@ -297,6 +297,8 @@ TEST_F(RenderGpuTest, APictureWiderThanTheGpuTakesIsRefusedFromItsHeader) {
     if (r.exitCode == 0) GTEST_SKIP() << "this GPU takes 30000 pixels a side";
     EXPECT_THAT(r.err, HasSubstr("wide.png: image size 30000 x 1 is larger than the GPU's "
                                  "largest texture ("));
+    EXPECT_THAT(render({"--size", "30000x1", "-o", "out.png"}).err,
+                HasSubstr("--size: image size 30000 x 1 is larger than the GPU's largest"));
     EXPECT_FALSE(fs::exists(dir / "out.png"));
 }
 
