@@ -2,6 +2,7 @@
 
 #include "FileSystem.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -56,8 +57,9 @@ void BackgroundTask::run() {
     }
 }
 
+// Beyond a few decades a limit is none; the clock's nanoseconds would overflow.
 FrameWatchdog::FrameWatchdog(double seconds, std::function<std::string(int64_t)> message)
-    : limit_(seconds), message_(std::move(message)) {
+    : limit_(std::min(seconds, 1e9)), message_(std::move(message)) {
     if (seconds > 0.0) thread_ = std::thread([this] { watch(); });
 }
 
