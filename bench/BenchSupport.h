@@ -1,11 +1,12 @@
-// Pieces the benchmark programs share: the bare-GL baseline's framebuffer and quad, and a private
-// per-user folder.
+// Pieces the benchmark programs share: the bare-GL baseline's framebuffer and quad, a private
+// per-user folder, and the process's memory figures.
 #pragma once
 
 #include <GL/glew.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -63,5 +64,16 @@ public:
 private:
     std::string path_;
 };
+
+// Kibibytes of a /proc/self/status line ("VmHWM", "VmRSS"); -1 where there is none.
+inline long statusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::atol(line.c_str() + prefix.size());
+    return -1;
+}
 
 } // namespace glfx::bench

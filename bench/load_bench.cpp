@@ -37,17 +37,6 @@ const Size kSizes[] = {{64, 36},   {320, 180}, {97, 61},   {640, 360}, {1280, 72
 constexpr int kSizeCount = int(sizeof kSizes / sizeof kSizes[0]);
 const int kDepths[] = {8, 16, 32};
 
-// Kibibytes of a /proc/self/status line ("VmHWM", "VmRSS").
-long statusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::atol(line.c_str() + prefix.size());
-    return -1;
-}
-
 // Starts a new peak: the kernel resets VmHWM to the current resident size.
 bool resetPeak() {
     std::ofstream clear("/proc/self/clear_refs");
@@ -136,12 +125,12 @@ int main(int argc, char** argv) {
             }
         }
         if (round == kWindow - 1) {
-            startPeak = statusKiB("VmHWM");
-            startRss = statusKiB("VmRSS");
+            startPeak = glfx::bench::statusKiB("VmHWM");
+            startRss = glfx::bench::statusKiB("VmRSS");
         }
     }
-    const long endPeak = statusKiB("VmHWM");
-    const long endRss = statusKiB("VmRSS");
+    const long endPeak = glfx::bench::statusKiB("VmHWM");
+    const long endRss = glfx::bench::statusKiB("VmRSS");
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     const PF_Err finished = host->finish();

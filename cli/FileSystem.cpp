@@ -2,12 +2,16 @@
 
 #include "platform/SystemError.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <mutex>
 #include <sys/stat.h>
+#include <vector>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -36,6 +40,16 @@ int processId() {
     return int(::getpid());
 }
 #endif
+
+struct Leftovers {
+    std::mutex mutex;
+    std::vector<std::string> paths;
+};
+
+Leftovers& leftovers() {
+    static Leftovers tracked;
+    return tracked;
+}
 
 // A name no other process of this machine picks, and no earlier call of this one.
 std::string uniquePart() {
@@ -193,6 +207,29 @@ bool isTerminal(FILE* stream) {
 #else
     return ::isatty(::fileno(stream)) != 0;
 #endif
+}
+
+void trackLeftover(const std::string& path) {
+    Leftovers& l = leftovers();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    l.paths.push_back(path);
+}
+
+void untrackLeftover(const std::string& path) {
+    Leftovers& l = leftovers();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    const auto found = std::find(l.paths.rbegin(), l.paths.rend(), path);
+    if (found != l.paths.rend()) l.paths.erase(std::next(found).base());
+}
+
+void removeLeftovers() {
+    Leftovers& l = leftovers();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    for (const std::string& path : l.paths) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    l.paths.clear();
 }
 
 } // namespace glfx::cli

@@ -52,4 +52,12 @@ std::string programPath();
 
 bool isTerminal(FILE* stream);
 
+// Files and folders to remove should the process have to end at once (FrameWatchdog): a file
+// being written under a temporary name, a temporary folder. Each is tracked while it exists
+// unfinished and untracked once it is done with; any thread may call these.
+void trackLeftover(const std::string& path);
+void untrackLeftover(const std::string& path);
+// Removes every tracked one, folders with their contents, ignoring failures.
+void removeLeftovers();
+
 } // namespace glfx::cli

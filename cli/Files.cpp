@@ -132,11 +132,13 @@ TemporaryFolder::TemporaryFolder() {
 #else
                            " (set TMPDIR to a writable folder)");
 #endif
+    trackLeftover(path_);
 }
 
 TemporaryFolder::~TemporaryFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+    untrackLeftover(path_);
 }
 
 } // namespace glfx::cli

@@ -2,6 +2,11 @@
 // OpenEXR is a build option (GLFX_WITH_OPENEXR, off in the Windows build); without it every .exr
 // path fails with "PATH: EXR files are not supported by this build of glfx; use .png".
 //
+// Rendering reads and writes the host's own pixel layout (hostsim::Image) directly: a file is
+// opened and its header checked before any pixel is allocated, rows are converted one at a time
+// through tables, and a destination image's buffer is reused from frame to frame. The float
+// Image below is the same files as plain straight RGBA, for tools and tests.
+//
 // Error policy: every failure throws ImageError, whose what() is one line naming the file and the
 // problem. Nothing else is thrown except std::bad_alloc. A write never leaves a partial file
 // behind: it goes to a hidden temporary name in the destination's folder and is renamed into place.
@@ -9,9 +14,14 @@
 // Values are kept exactly as the file stores them: no gamma, colour-space or premultiplication
 // change is made in either direction (an EXR's channels, premultiplied by that format's convention,
 // pass through untouched).
+//
+// Threads: different files may be read and written on different threads at the same time.
 #pragma once
 
+#include "hostsim/Image.h"
+
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -59,6 +69,62 @@ ImageFormat imageFormatOf(const std::string& path);
 // (a tRNS chunk becomes alpha). PNG samples below 8 bits widen to 8. EXR: the data window's
 // pixels; R, G, B, A channels of any pixel type, or Y for grey; a missing A reads as 1.
 Image readImage(const std::string& path);
+
+// ---- The host's layout ------------------------------------------------------------------------
+
+// What a file's header says.
+struct ImageHeader {
+    ImageFormat format = ImageFormat::Png;
+    int32_t width = 0;
+    int32_t height = 0;
+    int depth = 8; // PNG 8 or 16 (samples below 8 bits widen to 8), EXR 32
+};
+
+// An image file opened for reading with its header read and its size checked (1 ... kMaxImageSide
+// a side); the pixels are decoded by read(), once.
+class ImageFile {
+public:
+    explicit ImageFile(const std::string& path);
+    ~ImageFile();
+    ImageFile(const ImageFile&) = delete;
+    ImageFile& operator=(const ImageFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    const ImageHeader& header() const { return header_; }
+
+    // The pixels as the host imports them at `depth` (8, 16, 32) in `order` (Premiere Pro's BGRA
+    // at 8 only), rows packed: each sample snapped to the depth's levels as toHost8, toHost16 do
+    // (32 keeps the float), through exact tables for PNG samples. `into`'s buffer is reused when
+    // it is large enough. Layouts as readImage above. Throws ImageError for a second call.
+    void read(hostsim::Image& into, int depth,
+              hostsim::ChannelOrder order = hostsim::ChannelOrder::Argb);
+
+    struct Decoder;
+
+private:
+    std::string path_;
+    ImageHeader header_;
+    std::unique_ptr<Decoder> decoder_;
+};
+
+// How hard PNG writing works at making the file small.
+enum class PngCompression {
+    Fast,   // one cheap filter, zlib's fastest level: files up to half larger, 5 to 15 times faster
+    Medium, // libpng's defaults (every filter tried per row, zlib level 6)
+    Small,  // every filter, zlib level 9: the smallest files, slowest by far
+};
+
+struct WriteOptions {
+    int depth = 0; // 0: the image's own where the format has it (PNG 8 or 16, EXR 32)
+    PngCompression png = PngCompression::Fast;
+};
+
+// The host's pixels into a file: PNG from 8-bit levels as they are and from the other depths
+// through the same nearest levels writeImage uses below; opaque images (every alpha at the top
+// level of the file's depth) are written without alpha. EXR as 32-bit float. Throws as
+// writeImage below (the image's buffer must hold its size).
+void writeImage(const std::string& path, const hostsim::Image& image,
+                const WriteOptions& options = {});
 
 // depth 0 keeps the image's own depth where the format has it: PNG writes 8 or 16 (a 32-bit
 // image becomes 16), EXR always 32-bit float. A PNG sample is the nearest level to the value

@@ -5,6 +5,11 @@
 // pointed at the temporary folder meanwhile, so the user's own is never written), a library is
 // loaded as it is. Every frame goes through the host's render commands; a frame the plug-in
 // reports it could not draw is a failure, not a picture.
+//
+// A range is a pipeline of three threads: while the plug-in draws frame N on this one, the next
+// frame's files are decoded on one background thread and frame N - 1 is encoded on another, each
+// into buffers of its own that alternate between two frames.
+#include "Background.h"
 #include "Commands.h"
 #include "EffectSource.h"
 #include "FileSystem.h"
@@ -13,6 +18,7 @@
 #include "RenderJob.h"
 #include "ValueParse.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -36,6 +42,8 @@ struct RenderOptions {
     std::string path = "smart";
     int depth = 0;
     int bpc = 0;
+    std::string pngCompression = "fast";
+    double timeout = 0.0;
     bool quiet = false;
 };
 
@@ -80,6 +88,7 @@ public:
     Progress(int64_t total, bool quiet) : total_(total), quiet_(quiet || total < 2) {
         terminal_ = isTerminal(stderr);
     }
+    bool onTerminal() const { return !quiet_ && terminal_; }
     void frameDone(int64_t done, int64_t frame, const std::string& file) {
         if (quiet_) return;
         if (!terminal_) {
@@ -88,25 +97,35 @@ public:
                          file.c_str());
             return;
         }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin_).count();
         const int width = 30;
         const int filled = int(done * width / total_);
-        std::fprintf(stderr, "\r[%s%s] %lld/%lld frame %lld",
+        std::fprintf(stderr, "\r[%s%s] %lld/%lld frame %lld, %.1f frames/s",
                      std::string(size_t(filled), '#').c_str(),
                      std::string(size_t(width - filled), '.').c_str(), static_cast<long long>(done),
-                     static_cast<long long>(total_), static_cast<long long>(frame));
+                     static_cast<long long>(total_), static_cast<long long>(frame),
+                     seconds > 0.0 ? double(done) / seconds : 0.0);
         if (done == total_) std::fputc('\n', stderr);
         std::fflush(stderr);
     }
     // A message must not land inside the bar.
     void interrupt() {
-        if (!quiet_ && terminal_) std::fputc('\n', stderr);
+        if (onTerminal()) std::fputc('\n', stderr);
     }
 
 private:
     int64_t total_;
     bool quiet_;
     bool terminal_ = false;
+    std::chrono::steady_clock::time_point begin_ = std::chrono::steady_clock::now();
 };
+
+PngCompression pngCompressionOf(const std::string& name) {
+    if (name == "small") return PngCompression::Small;
+    if (name == "medium") return PngCompression::Medium;
+    return PngCompression::Fast;
+}
 
 int runRender(const RenderOptions& o) {
     RenderJob job;
@@ -159,6 +178,18 @@ int runRender(const RenderOptions& o) {
         const auto [name, file] = splitAssignment(l, "--layer");
         job.setLayer(name, file);
     }
+    // Two of everything a frame holds: one pair in use by the frame being drawn, the other by the
+    // frame being decoded (inputs) or encoded (outputs) beside it.
+    RenderJob::FrameInputs inputs[2];
+    hostsim::Image outputs[2];
+    const auto slot = [first](int64_t frame) { return size_t((frame - first) & 1); };
+    const auto fileOf = [&](int64_t frame) {
+        return outputSequence ? framePath(o.output, frame) : o.output;
+    };
+    BackgroundTask decoder;
+    BackgroundTask encoder;
+    // The first frame decodes while the plug-in sets up.
+    decoder.start([&] { job.loadFrame(first, inputs[0]); });
     job.start();
     size_t warned = 0;
     const auto showWarnings = [&] {
@@ -168,22 +199,45 @@ int runRender(const RenderOptions& o) {
     showWarnings();
 
     Progress progress(last - first + 1, o.quiet);
-    for (int64_t frame = first; frame <= last; ++frame) {
-        const std::string file = outputSequence ? framePath(o.output, frame) : o.output;
-        Image picture;
-        try {
-            picture = job.renderFrame(frame);
-        } catch (...) {
-            progress.interrupt();
-            throw;
+    FrameWatchdog watchdog(o.timeout, [&](int64_t frame) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", o.timeout);
+        return std::string(progress.onTerminal() ? "\n" : "") + "glfx render: frame " +
+               std::to_string(frame) + " did not finish within " + seconds +
+               " s (--timeout); the effect is too slow for this GPU at this size: render it "
+               "smaller, simplify its shaders, or allow more time";
+    });
+    WriteOptions writing;
+    writing.depth = o.depth;
+    writing.png = pngCompressionOf(o.pngCompression);
+
+    try {
+        for (int64_t frame = first; frame <= last; ++frame) {
+            decoder.wait();
+            RenderJob::FrameInputs& in = inputs[slot(frame)];
+            if (frame < last)
+                decoder.start([&, frame] { job.loadFrame(frame + 1, inputs[slot(frame + 1)]); });
+            hostsim::Image& out = outputs[slot(frame)];
+            watchdog.frameStarted(frame);
+            job.renderFrame(in, out);
+            watchdog.frameEnded();
+            // The frame before is on disk once the encoder is free for this one.
+            encoder.wait();
+            if (frame > first) progress.frameDone(frame - first, frame - 1, fileOf(frame - 1));
+            if (warned < job.warnings().size()) {
+                progress.interrupt();
+                showWarnings();
+            }
+            encoder.start([&, frame] { writeImage(fileOf(frame), outputs[slot(frame)], writing); });
         }
-        writeImage(file, picture, o.depth);
-        if (warned < job.warnings().size()) {
-            progress.interrupt();
-            showWarnings();
-        }
-        progress.frameDone(frame - first + 1, frame, file);
+        encoder.wait();
+    } catch (...) {
+        // Unwinding waits for the frame being written; that is not the frame's time.
+        watchdog.frameEnded();
+        progress.interrupt();
+        throw;
     }
+    progress.frameDone(last - first + 1, last, fileOf(last));
     job.finish();
     showWarnings();
     for (const std::string& problem : job.hostProblems())
@@ -223,6 +277,13 @@ CLI::App* addRenderCommand(CLI::App& app, CommandRun& run) {
     sub->add_option("--bpc", o->bpc,
                     "After Effects project depth 8, 16 or 32 (default: the input file's)")
         ->check(CLI::IsMember({8, 16, 32}));
+    sub->add_option("--png-compression", o->pngCompression,
+                    "fast (default), medium (libpng's defaults) or small (smallest, slowest)")
+        ->check(CLI::IsMember({"fast", "medium", "small"}));
+    sub->add_option("--timeout", o->timeout,
+                    "SECONDS a frame may take before glfx gives up and exits with 1 (default: "
+                    "no limit)")
+        ->check(CLI::NonNegativeNumber);
     sub->add_flag("-q,--quiet", o->quiet, "no progress lines");
     sub->callback([o, &run] { run = [o] { return runRender(*o); }; });
     return sub;

@@ -4,6 +4,7 @@
 #include "FileSystem.h"
 
 #include "effect/CodeContainer.h"
+#include "gl/GlContext.h"
 #include "resources/SlotPatcher.h"
 #include "shaders/DefineMap.h"
 
@@ -48,8 +49,42 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b) {
            });
 }
 
-hostsim::Image toHost(const Image& image, int depth) {
-    return hostsim::Image::fromRgba(image.rgba.data(), image.width, image.height, depth);
+// Sides every GPU the plug-in runs on takes; only a larger picture makes the driver be asked.
+constexpr int32_t kSideEveryGpuTakes = 4096;
+
+// GL_MAX_TEXTURE_SIZE on a context of our own, asked once per run; 0 when there is no context
+// (the plug-in then says so itself).
+int32_t gpuTextureLimit() {
+    static const int32_t limit = [] {
+        GlContext context;
+        context.create();
+        if (!context.isValid() || !context.activate()) return 0;
+        GLint size = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+        context.deactivate();
+        context.close();
+        return int32_t(size);
+    }();
+    return limit;
+}
+
+// Refuses, naming `what`, a picture the GPU cannot hold as a texture.
+void checkGpuTakes(const std::string& what, int32_t width, int32_t height) {
+    if (std::max(width, height) <= kSideEveryGpuTakes) return;
+    const int32_t limit = gpuTextureLimit();
+    if (limit > 0 && std::max(width, height) > limit)
+        throw CommandError(what + ": image size " + std::to_string(width) + " x " +
+                           std::to_string(height) + " is larger than the GPU's largest texture (" +
+                           std::to_string(limit) + " pixels a side); scale it down to render it");
+}
+
+hostsim::Image takeSpare(std::vector<hostsim::Image>& spare) {
+    hostsim::Image image;
+    if (!spare.empty()) {
+        image = std::move(spare.back());
+        spare.pop_back();
+    }
+    return image;
 }
 
 A_long clampTime(double t) {
@@ -219,10 +254,7 @@ void RenderJob::setLayer(const std::string& name, const std::string& file) {
     layer.file = file;
     layer.sequence = isFramePattern(file);
     imageFormatOf(file);
-    if (!layer.sequence) {
-        layer.still = readImage(file);
-        layer.loaded = true;
-    }
+    if (!layer.sequence) open(file); // a bad file fails before the plug-in loads
     layers_[index] = std::move(layer);
 }
 
@@ -307,35 +339,64 @@ int64_t RenderJob::layerOffset(int index) const {
     return truncateToInt32(description_.params[index].defaultValue[0]);
 }
 
-int RenderJob::frameDepth(const Image& first) const {
+int RenderJob::frameDepth(int fileDepth) const {
     if (app == hostsim::HostApp::PremierePro) return 8;
-    return bpc != 0 ? bpc : first.depth;
+    return bpc != 0 ? bpc : fileDepth;
 }
 
-Image RenderJob::renderFrame(int64_t frame) {
+hostsim::ChannelOrder RenderJob::frameOrder() const {
+    return app == hostsim::HostApp::PremierePro ? hostsim::ChannelOrder::Bgra
+                                                : hostsim::ChannelOrder::Argb;
+}
+
+std::unique_ptr<ImageFile> RenderJob::open(const std::string& path) const {
+    auto file = std::make_unique<ImageFile>(path);
+    checkGpuTakes(path, file->header().width, file->header().height);
+    return file;
+}
+
+void RenderJob::decode(const std::string& path, int depth, hostsim::Image& into) const {
+    open(path)->read(into, depth, frameOrder());
+}
+
+void RenderJob::loadFrame(int64_t frame, FrameInputs& into) {
     const std::string where = "frame " + std::to_string(frame);
-    // The input at the frame, and wherever a layer parameter that shows it is read.
-    Image first;
+    into.frame = frame;
+    into.warnings.clear();
+    into.input.clear(into.spare);
+    for (auto& layer : into.layers)
+        layer.second.clear(into.spare);
+    into.layers.clear();
+
+    // The input at the frame; its header sets the frame's depth.
     const bool inputSequence = !input.empty() && isFramePattern(input);
-    if (input.empty()) {
-        first = makeImage(blankWidth, blankHeight, 8);
-    } else if (!inputSequence) {
-        if (!inputLoaded_) {
-            inputStill_ = readImage(input);
-            inputLoaded_ = true;
-        }
-        first = inputStill_;
-    } else {
+    if (inputSequence) {
         const std::string file = framePath(input, frame);
         if (!isRegularFile(file))
             throw CommandError(where + ": input " + file + " does not exist (sequence " + input +
                                ")");
-        first = readImage(file);
+        std::unique_ptr<ImageFile> image = open(file);
+        into.depth = frameDepth(image->header().depth);
+        hostsim::Image picture = takeSpare(into.spare);
+        image->read(picture, into.depth, frameOrder());
+        into.input.add(hostTime(double(frame)), std::move(picture));
+    } else if (!stillsLoaded_) {
+        hostsim::Image picture;
+        if (input.empty()) {
+            into.depth = frameDepth(8);
+            checkGpuTakes("--size", blankWidth, blankHeight);
+            picture.reset(blankWidth, blankHeight, into.depth, frameOrder(), 0, 0, 0);
+        } else {
+            std::unique_ptr<ImageFile> image = open(input);
+            into.depth = frameDepth(image->header().depth);
+            image->read(picture, into.depth, frameOrder());
+        }
+        inputStill_ = hostsim::Clip(std::move(picture));
+    } else {
+        into.depth = inputStill_.at(0)->depth;
     }
-    const int depth = frameDepth(first);
-    hostsim::Clip inputClip;
-    inputClip.add(hostTime(double(frame)), toHost(first, depth));
 
+    // Wherever a layer parameter shows a picture of its own or the input at another time.
     const int count = std::clamp<int32_t>(description_.settings.paramCount, 0, kMaxParams);
     for (int i = 1; i < count; ++i) {
         if (description_.params[i].type != ParamType::Layer) continue;
@@ -346,39 +407,59 @@ Image RenderJob::renderFrame(int64_t frame) {
             if (!inputSequence || at == frame) continue;
             const std::string file = framePath(input, at);
             if (isRegularFile(file)) {
-                inputClip.add(hostTime(double(at)), toHost(readImage(file), depth));
+                hostsim::Image picture = takeSpare(into.spare);
+                decode(file, into.depth, picture);
+                into.input.add(hostTime(double(at)), std::move(picture));
             } else {
-                inputClip.add(hostTime(double(at)), hostsim::Image::make(0, 0, depth));
+                into.input.add(hostTime(double(at)), hostsim::Image::make(0, 0, into.depth));
                 if (!inputWarned_)
-                    warnings_.push_back(where + ": the input has no frame " + std::to_string(at) +
-                                        " for layer \"" + description_.params[i].name +
-                                        "\"; it shows no picture there");
+                    into.warnings.push_back(
+                        where + ": the input has no frame " + std::to_string(at) + " for layer \"" +
+                        description_.params[i].name + "\"; it shows no picture there");
                 inputWarned_ = true;
             }
             continue;
         }
         Layer& layer = chosen->second;
         if (!layer.sequence) {
-            instance_->layers[i] = hostsim::Clip(toHost(layer.still, depth));
+            // Set once; the instance keeps showing it.
+            if (stillsLoaded_) continue;
+            hostsim::Image picture;
+            decode(layer.file, into.depth, picture);
+            into.layers[i] = hostsim::Clip(std::move(picture));
             continue;
         }
         const std::string file = framePath(layer.file, at);
         if (isRegularFile(file)) {
-            instance_->layers[i] = hostsim::Clip(toHost(readImage(file), depth));
+            hostsim::Image picture = takeSpare(into.spare);
+            decode(file, into.depth, picture);
+            into.layers[i] = hostsim::Clip(std::move(picture));
         } else {
-            instance_->layers[i] = hostsim::Clip();
+            into.layers[i] = hostsim::Clip();
             if (!layer.warnedMissing)
-                warnings_.push_back(where + ": layer \"" + description_.params[i].name +
-                                    "\" has no frame " + std::to_string(at) + " (" + file +
-                                    "); it shows no picture there");
+                into.warnings.push_back(where + ": layer \"" + description_.params[i].name +
+                                        "\" has no frame " + std::to_string(at) + " (" + file +
+                                        "); it shows no picture there");
             layer.warnedMissing = true;
         }
     }
+    stillsLoaded_ = true;
+}
 
-    hostsim::Image out;
+void RenderJob::renderFrame(FrameInputs& inputs, hostsim::Image& out) {
+    const std::string where = "frame " + std::to_string(inputs.frame);
+    warnings_.insert(warnings_.end(), inputs.warnings.begin(), inputs.warnings.end());
+    inputs.warnings.clear();
+    // The clips the instance showed before come back into `inputs`, whose next loadFrame reuses
+    // their buffers.
+    for (auto& layer : inputs.layers)
+        std::swap(instance_->layers[layer.first], layer.second);
+
     hostsim::RenderOptions options;
     options.path = path;
-    const PF_Err err = host_->render(*instance_, inputClip, hostTime(double(frame)), out, options);
+    const hostsim::Clip& clip = inputs.input.empty() ? inputStill_ : inputs.input;
+    const PF_Err err =
+        host_->render(*instance_, clip, hostTime(double(inputs.frame)), out, options);
     if (err != PF_Err_NONE)
         throw CommandError(where + ": the plug-in's render failed" +
                            errorText(err, host_->returnMessage()));
@@ -386,13 +467,6 @@ Image RenderJob::renderFrame(int64_t frame) {
         throw CommandError(where + ": the plug-in did not draw the frame: " +
                            host_->returnMessage() + " (glfx check shows shader errors)");
     if (out.empty()) throw CommandError(where + ": the plug-in produced an empty frame");
-
-    Image picture;
-    picture.width = out.width;
-    picture.height = out.height;
-    picture.depth = out.depth;
-    picture.rgba = out.toRgba();
-    return picture;
 }
 
 void RenderJob::finish() {

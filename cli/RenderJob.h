@@ -1,8 +1,14 @@
 // One `glfx render` run: the plug-in library loaded through the emulated host, one instance of
 // the effect with the user's values, keyframes and layers, and frames rendered one at a time.
 //
-// Error policy: every failure throws CommandError with one line naming what went wrong (a file,
-// a parameter, a frame) and what to do. Nothing is written here; the caller writes the pictures.
+// A frame is decoded (loadFrame) apart from being rendered (renderFrame), so that the caller can
+// decode the next frame on another thread while the plug-in draws this one; the pictures go into
+// the host's own layout at the frame's depth straight from the files, in buffers reused from
+// frame to frame.
+//
+// Error policy: every failure throws CommandError (or ImageError, for a file) with one line naming
+// what went wrong (a file, a parameter, a frame) and what to do. Nothing is written here; the
+// caller writes the pictures.
 #pragma once
 
 #include "Files.h"
@@ -58,8 +64,28 @@ public:
     // value with the host's change command, as after a user's edit).
     void start();
 
-    // The frame at frame number `frame`, in the output's depth (8, 16 or 32).
-    Image renderFrame(int64_t frame);
+    // What one frame shows, decoded in the frame's layout.
+    struct FrameInputs {
+        int64_t frame = 0;
+        int depth = 8;
+        // The input at the frame, and at the times layer parameters showing it read; empty when
+        // the input is one picture for every frame.
+        hostsim::Clip input;
+        // Layer parameters whose picture changes: sequences at each frame, still files once.
+        std::map<int, hostsim::Clip> layers;
+        std::vector<std::string> warnings;
+        std::vector<hostsim::Image> spare; // buffers of earlier frames, for the next ones
+    };
+
+    // Decodes frame `frame` into `into`, reusing its buffers. Image files are opened and their
+    // headers checked (size, the GPU's largest texture) before any pixel is allocated. Runs on any
+    // thread, also while renderFrame draws another FrameInputs; loadFrame calls themselves must
+    // follow one another.
+    void loadFrame(int64_t frame, FrameInputs& into);
+
+    // Renders a loaded frame into `out` (its buffer reused when the size stays) at the frame's
+    // depth: 8, 16 or 32 bits, Premiere Pro's 8-bit BGRA. On the thread that called start().
+    void renderFrame(FrameInputs& inputs, hostsim::Image& out);
 
     // Sequence and global set-down, once.
     void finish();
@@ -76,16 +102,17 @@ private:
         std::string file;
         bool sequence = false;
         bool warnedMissing = false;
-        Image still;
-        bool loaded = false;
     };
 
     int findParam(const std::string& name) const;
     PF_ParamDefUnion toUnion(int index, const ParamValue& value) const;
     A_long hostTime(double frame) const;
     int64_t layerOffset(int index) const;
-    hostsim::Image loadInput(int64_t frame, int depth, bool required);
-    int frameDepth(const Image& first) const;
+    int frameDepth(int fileDepth) const;
+    hostsim::ChannelOrder frameOrder() const;
+    // Opens `path` and refuses a picture the GPU cannot take, before its pixels are decoded.
+    std::unique_ptr<ImageFile> open(const std::string& path) const;
+    void decode(const std::string& path, int depth, hostsim::Image& into) const;
     void redirectConfigHome();
     void restoreConfigHome();
 
@@ -97,8 +124,9 @@ private:
     EffectDescription description_;
     std::map<int, ValueTrack> params_;
     std::map<int, Layer> layers_;
-    Image inputStill_;
-    bool inputLoaded_ = false;
+    // Written by loadFrame alone: its first call decodes the stills, which stay as they are.
+    hostsim::Clip inputStill_; // an input that is one picture (or --size's blank one)
+    bool stillsLoaded_ = false;
     bool inputWarned_ = false;
     A_u_long timeScale_ = 24;
     A_long timeStep_ = 1;

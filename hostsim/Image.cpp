@@ -13,6 +13,15 @@ float unit(float v) {
     return v < 1.0f ? v : 1.0f;
 }
 
+void checkLayout(int32_t width, int32_t height, int depth, ChannelOrder order, int32_t padding) {
+    if (depth != 8 && depth != 16 && depth != 32)
+        throw std::invalid_argument("image depth must be 8, 16 or 32 bits per channel");
+    if (order == ChannelOrder::Bgra && depth != 8)
+        throw std::invalid_argument("blue, green, red, alpha images are 8-bit only");
+    if (width < 0 || height < 0 || padding < 0)
+        throw std::invalid_argument("image size and row padding cannot be negative");
+}
+
 } // namespace
 
 Image Image::make(int32_t width, int32_t height, int depth, ChannelOrder order, int32_t rowPadding,
@@ -22,14 +31,19 @@ Image Image::make(int32_t width, int32_t height, int depth, ChannelOrder order, 
     return image;
 }
 
+void Image::resize(int32_t newWidth, int32_t newHeight, int newDepth, ChannelOrder newOrder) {
+    checkLayout(newWidth, newHeight, newDepth, newOrder, 0);
+    width = newWidth;
+    height = newHeight;
+    depth = newDepth;
+    order = newOrder;
+    rowbytes = int32_t(size_t(width) * size_t(pixelBytes()));
+    bytes.resize(size_t(height) * size_t(rowbytes));
+}
+
 void Image::reset(int32_t newWidth, int32_t newHeight, int newDepth, ChannelOrder newOrder,
                   int32_t rowPadding, uint8_t fill, uint8_t padFill) {
-    if (newDepth != 8 && newDepth != 16 && newDepth != 32)
-        throw std::invalid_argument("image depth must be 8, 16 or 32 bits per channel");
-    if (newOrder == ChannelOrder::Bgra && newDepth != 8)
-        throw std::invalid_argument("blue, green, red, alpha images are 8-bit only");
-    if (newWidth < 0 || newHeight < 0 || rowPadding < 0)
-        throw std::invalid_argument("image size and row padding cannot be negative");
+    checkLayout(newWidth, newHeight, newDepth, newOrder, rowPadding);
     width = newWidth;
     height = newHeight;
     depth = newDepth;
@@ -130,6 +144,12 @@ Clip::Clip(Image still) {
 
 void Clip::add(A_long time, Image image) {
     frames_[time] = std::move(image);
+}
+
+void Clip::clear(std::vector<Image>& spare) {
+    for (auto& frame : frames_)
+        spare.push_back(std::move(frame.second));
+    frames_.clear();
 }
 
 const Image* Clip::at(A_long time) const {

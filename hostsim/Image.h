@@ -36,6 +36,10 @@ struct Image {
     void reset(int32_t width, int32_t height, int depth, ChannelOrder order, int32_t rowPadding,
                uint8_t fill, uint8_t padFill);
 
+    // The same layout with rows packed, without filling: the buffer is kept where it is large
+    // enough and its bytes are left for the caller to overwrite (a decoder writing every pixel).
+    void resize(int32_t width, int32_t height, int depth, ChannelOrder order = ChannelOrder::Argb);
+
     // From straight red, green, blue, alpha floats (rows packed, top first): 8 bits is the nearest
     // of 0...255 and 16 bits of 0...32768 to the value clamped to 0...1 (NaN gives 0); 32 bits
     // keeps the value.
@@ -72,6 +76,8 @@ public:
     void add(A_long time, Image image);
     const Image* at(A_long time) const;
     bool empty() const { return frames_.empty(); }
+    // Empties the clip, moving its images into `spare` so that their buffers can be used again.
+    void clear(std::vector<Image>& spare);
 
 private:
     std::map<A_long, Image> frames_;

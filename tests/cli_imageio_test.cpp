@@ -480,6 +480,12 @@ TEST(CliImageIo, ReadErrorsNameTheFileAndTheProblem) {
         {"header-only.exr", "corrupt or truncated OpenEXR file ("},
         {"image.tiff", "unsupported image format \".tiff\" (use .png or .exr)"},
     };
+    // The header is read apart from the pixels: a file cut short opens with its size.
+    ImageFile cut(dir / "truncated.png");
+    EXPECT_EQ(cut.header().width, 256);
+    glfx::hostsim::Image pixels;
+    EXPECT_THROW(cut.read(pixels, 8), ImageError);
+
     for (const auto& [file, problem] : cases) {
         const std::string message = messageOf([&, file = file] { readImage(dir / file); });
         const std::string expected = dir / file + ": " + problem;
@@ -565,4 +571,78 @@ TEST(CliImageIo, MessagesStayOnOneLine) {
     TempFolder dir;
     const std::string path = dir / "line\nbreak.png";
     EXPECT_EQ(messageOf([&] { readImage(path); }), dir / "line?break.png: no such file");
+}
+
+// ---- The host's layout ----------------------------------------------------------------------
+
+// Every file kind into every host layout gives what the float image snapped to the host's levels
+// gives, at each channel's offset, and a host image written back gives the float writer's file.
+TEST(CliImageIo, HostLayoutsMatchTheFloatImage) {
+    using glfx::hostsim::ChannelOrder;
+    TempFolder dir;
+    writeRawPng(dir / "8.png", allEightBitValues());
+    writeRawPng(dir / "16.png", allSixteenBitValues());
+    RawPng interlaced = allSixteenBitValues();
+    interlaced.interlaced = true;
+    writeRawPng(dir / "16i.png", interlaced);
+    Image floats = makeImage(37, 41, 32); // over one strip of rows, below and above 0...1
+    for (size_t i = 0; i < floats.rgba.size(); ++i)
+        floats.rgba[i] = float(int(i * 7919 % 1201) - 100) / 1000.0f;
+    writeImage(dir / "f.exr", floats);
+
+    struct Layout {
+        int depth;
+        ChannelOrder order;
+    };
+    const Layout layouts[] = {{8, ChannelOrder::Argb},
+                              {8, ChannelOrder::Bgra},
+                              {16, ChannelOrder::Argb},
+                              {32, ChannelOrder::Argb}};
+    for (const char* name : {"8.png", "16.png", "16i.png", "f.exr"})
+        for (const Layout& layout : layouts) {
+            SCOPED_TRACE(std::string(name) + " at " + std::to_string(layout.depth) +
+                         (layout.order == ChannelOrder::Bgra ? " BGRA" : ""));
+            const Image expected = toDepth(readImage(dir / name), layout.depth);
+            ImageFile file(dir / name);
+            EXPECT_EQ(file.header().width, expected.width);
+            glfx::hostsim::Image host = glfx::hostsim::Image::make(3, 3, 16); // reused buffer
+            file.read(host, layout.depth, layout.order);
+            ASSERT_EQ(host.width, expected.width);
+            ASSERT_EQ(host.height, expected.height);
+            ASSERT_EQ(host.depth, layout.depth);
+            for (int32_t y = 0; y < host.height; ++y)
+                for (int32_t x = 0; x < host.width; ++x)
+                    for (int c = 0; c < 4; ++c)
+                        ASSERT_EQ(host.channel(x, y, c), expected.pixel(x, y)[c])
+                            << x << "," << y << " channel " << c;
+            EXPECT_THROW(file.read(host, 8), ImageError) << "the pixels are read once";
+
+            const std::string ext = std::string(name).substr(std::string(name).find('.'));
+            writeImage(dir / ("host" + ext), host);
+            writeImage(dir / ("float" + ext), expected);
+            EXPECT_EQ(readImage(dir / ("host" + ext)).rgba, readImage(dir / ("float" + ext)).rgba);
+        }
+}
+
+// Every compression setting decodes to the same samples; the fast one trades size for time and
+// the small one is the smallest.
+TEST(CliImageIo, PngCompressionKeepsTheSamples) {
+    TempFolder dir;
+    glfx::hostsim::Image image = glfx::hostsim::Image::make(300, 200, 8);
+    for (size_t i = 0; i < image.bytes.size(); ++i)
+        image.bytes[i] = uint8_t((i % 1200) / 5 + (i * 2654435761u >> 29));
+    const std::pair<const char*, PngCompression> settings[] = {{"fast", PngCompression::Fast},
+                                                               {"medium", PngCompression::Medium},
+                                                               {"small", PngCompression::Small}};
+    std::vector<size_t> sizes;
+    for (const auto& [name, compression] : settings) {
+        const std::string path = dir / (std::string(name) + ".png");
+        writeImage(path, image, {0, compression});
+        sizes.push_back(readFile(path).size());
+        glfx::hostsim::Image back;
+        ImageFile(path).read(back, 8);
+        EXPECT_EQ(back.bytes, image.bytes) << name;
+    }
+    EXPECT_GT(sizes[0], sizes[1]);
+    EXPECT_LE(sizes[2], sizes[1]);
 }

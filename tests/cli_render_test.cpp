@@ -252,6 +252,56 @@ TEST_F(RenderGpuTest, AFrameThePlugInCannotDrawIsAnErrorWithoutAPicture) {
     EXPECT_EQ(dir.entries(), before);
 }
 
+// Frames decode and encode on threads of their own beside the drawing, in buffers shared
+// between alternate frames: every frame of a range is what that frame alone renders.
+TEST_F(RenderGpuTest, ARangeRendersWhatItsFramesRenderAlone) {
+    const std::string ripple = effects + "ripple.glfx";
+    rendered({effects + "blur.glfx", "-i", card, "-p", "Radius=6"}, "in.1.png");
+    for (int f : {0, 2, 3})
+        fs::copy_file(f == 3 ? dir / "in.1.png" : card, dir / ("in." + std::to_string(f) + ".png"));
+    const RunResult r =
+        render({ripple, "-i", "in.#.png", "--frames", "0-3", "-o", "r.#.png", "--timeout", "60"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (int f = 0; f < 4; ++f) {
+        const std::string n = std::to_string(f);
+        EXPECT_EQ(maxDifference(readImage(dir / ("r." + n + ".png")),
+                                rendered({ripple, "-i", "in." + n + ".png", "-t", n}, "one.png")),
+                  0.0f)
+            << "frame " << f;
+    }
+}
+
+// A GL call cannot be interrupted: the watchdog ends the process, and nothing is left behind.
+// The software rasteriser draws this in about a minute.
+TEST_F(RenderGpuTest, AFrameOverItsTimeoutEndsTheRun) {
+    writeFile(dir / "slow.glfx", "[settings]\nname=Slow\n[ps0]\nuniform float time;\n"
+                                 "void main(void) { float c = gl_FragCoord.x; for (int i = 0; "
+                                 "i < 60000; ++i) c = fract(c * 1.618 + time + 0.1); "
+                                 "gl_FragColor = vec4(c); }\n");
+    config();
+    const auto before = dir.entries();
+    const RunResult r = render({"slow.glfx", "--size", "1024x1024", "-o", "out.#.png", "--frames",
+                                "0-1", "--timeout", "1.5"});
+    if (r.exitCode == 0) GTEST_SKIP() << "this GPU draws it within the time";
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "glfx render: frame 0 did not finish within 1.5 s (--timeout); the effect is "
+                     "too slow for this GPU at this size: render it smaller, simplify its "
+                     "shaders, or allow more time\n");
+    EXPECT_EQ(dir.entries(), before);
+}
+
+// The header says the picture cannot be a texture here; its pixels are never decoded.
+TEST_F(RenderGpuTest, APictureWiderThanTheGpuTakesIsRefusedFromItsHeader) {
+    glfx::cli::writeImage(dir / "wide.png", glfx::cli::makeImage(glfx::cli::kMaxImageSide, 1, 8));
+    const RunResult r = render({"-i", "wide.png", "-o", "out.png"});
+    if (r.exitCode == 0) GTEST_SKIP() << "this GPU takes 30000 pixels a side";
+    EXPECT_THAT(r.err, HasSubstr("wide.png: image size 30000 x 1 is larger than the GPU's "
+                                 "largest texture ("));
+    EXPECT_THAT(render({"--size", "30000x1", "-o", "out.png"}).err,
+                HasSubstr("--size: image size 30000 x 1 is larger than the GPU's largest"));
+    EXPECT_FALSE(fs::exists(dir / "out.png"));
+}
+
 // ---- The README's examples as written -----------------------------------------------------
 
 // Every line of the README's shell blocks that starts with "glfx", run in order in a folder
