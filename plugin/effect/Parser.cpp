@@ -341,4 +341,8 @@ void parseDescription(EffectDescription& description, const std::string& code) {
     DescriptionParser(description).run(code);
 }
 
+const char* defaultVertexShader() {
+    return kDefaultVertexShader;
+}
+
 } // namespace glfx
