@@ -1,0 +1,199 @@
+// Imported ISF and Shadertoy samples rendered through the real plug-in (glfx render packs each
+// on the fly) in both hosts and at 8, 16 and 32 bits: pixels whose values follow from the
+// sample's code, the inputs and the time.
+#include "cli_test_support.h"
+
+#include "cli/ImageIO.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+using namespace glfx::test;
+using glfx::cli::Image;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSamples = std::string(GLFX_TEST_DATA_DIR) + "/import/";
+
+struct Setup {
+    const char* host;
+    int bpc;
+    const char* extension;
+};
+
+struct PixelCase {
+    const char* name;
+    const char* sample;
+    std::vector<std::string> args; // besides the sample, -o and the setup's
+    int x, y;                      // in the output file, row 0 at the top
+    std::array<float, 4> expected;
+};
+
+class ImportGpuTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string reason;
+        if (!glAvailable(reason)) GTEST_SKIP() << "no GL context here: " << reason;
+        // A flat input and a smaller red mask, in 8-bit levels that every depth holds exactly.
+        writeFlat(dir / "input.png", 64, 32, {51, 102, 153, 255});
+        writeFlat(dir / "mask.png", 40, 20, {204, 0, 0, 255});
+        fs::create_directories(dir / "config");
+    }
+
+    static void writeFlat(const std::string& path, int w, int h, std::array<int, 4> level) {
+        Image image = glfx::cli::makeImage(w, h, 8);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 4; ++c)
+                    image.at(x, y)[c] = float(level[size_t(c)]) / 255.0f;
+        glfx::cli::writeImage(path, image, 8);
+    }
+
+    RunResult render(const std::string& sample, std::vector<std::string> args, const Setup& s,
+                     const std::string& output) {
+        std::vector<std::string> all = {"render", kSamples + sample, "-o",  output,
+                                        "-q",     "--host",          s.host};
+        if (std::string(s.host) == "ae") all.insert(all.end(), {"--bpc", std::to_string(s.bpc)});
+        all.insert(all.end(), args.begin(), args.end());
+        return runGlfx(all, dir.path(), dir / "config");
+    }
+
+    TempFolder dir;
+};
+
+TEST_F(ImportGpuTest, PixelsFollowFromTheCode) {
+    const std::vector<PixelCase> cases = {
+        {"inversion", "invert.fs", {"-i", "input.png"}, 3, 3, {0.8f, 0.6f, 0.4f, 1.0f}},
+        {"float input",
+         "invert.fs",
+         {"-i", "input.png", "-p", "Amount=0"},
+         3,
+         3,
+         {0.2f, 0.4f, 0.6f, 1.0f}},
+        {"float default", "input_types.fs", {"--size", "64x32"}, 5, 5, {0.25f, 0, 0, 1}},
+        {"bool", "input_types.fs", {"--size", "64x32", "-p", "Show=Flag"}, 5, 5, {1, 0, 0, 1}},
+        {"event", "input_types.fs", {"--size", "64x32", "-p", "pulse=on"}, 5, 5, {0.25f, 0, 1, 1}},
+        {"long VALUE",
+         "passes.fs",
+         {"-i", "input.png", "-p", "divisor=Half"},
+         9,
+         9,
+         {0.032f, 0.016f, 16.0f / 255.0f, 1}},
+        {"colour with opacity",
+         "input_types.fs",
+         {"--size", "64x32", "-p", "Show=Tint"},
+         5,
+         5,
+         {0.2f, 0.4f, 0.6f, 0.5f}},
+        {"normalised point",
+         "input_types.fs",
+         {"--size", "64x32", "-p", "Show=Spot"},
+         5,
+         5,
+         {0.25f, 0.75f, 0, 1}},
+        {"normalised point moved",
+         "input_types.fs",
+         {"--size", "64x32", "-p", "Show=Spot", "-p", "Spot=32,8"},
+         5,
+         5,
+         {0.5f, 0.75f, 0, 1}},
+        {"pixel point",
+         "input_types.fs",
+         {"--size", "64x32", "-p", "Show=Pixel spot"},
+         5,
+         5,
+         {0.25f, 0.25f, 0, 1}},
+        // Frame 12 at 24 frames a second: 0.5 s, frame index 12, 1/24 s a frame.
+        {"TIME, FRAMEINDEX, TIMEDELTA",
+         "clock.fs",
+         {"--size", "64x32", "--time", "12"},
+         1,
+         1,
+         {0.05f, 0.12f, 10.0f / 24.0f, 1}},
+        {"bottom-left origin", "orientation.fs", {"--size", "64x32"}, 2, 30, {1, 1, 0.064f, 1}},
+        {"top-right", "orientation.fs", {"--size", "64x32"}, 61, 1, {0, 0, 0.064f, 1}},
+        {"IMG_SIZE of a smaller layer",
+         "layer_size.fs",
+         {"-i", "input.png", "-l", "Mask=mask.png"},
+         20,
+         10,
+         {0.04f, 0.02f, 0.8f, 1}},
+        {"transition",
+         "crossfade.fs",
+         {"-i", "input.png", "-l", "endImage=mask.png"},
+         7,
+         7,
+         {0.35f, 0.3f, 0.45f, 1}},
+        {"vertex varying",
+         "warp.fs",
+         {"--size", "64x32"},
+         32,
+         16,
+         {32.5f / 64.0f * 0.5f, (1.0f - 16.5f / 32.0f) * 0.5f, 0, 1}},
+        // A quarter-size target, and a persistent one that gains 16/255 a frame from frame 0.
+        {"sized and persistent passes",
+         "passes.fs",
+         {"-i", "input.png", "--time", "3"},
+         9,
+         9,
+         {0.016f, 0.008f, 64.0f / 255.0f, 1}},
+        {"mainImage, iTime, iResolution, iChannel0",
+         "channels.glsl",
+         {"-i", "input.png", "--time", "12"},
+         5,
+         31,
+         {0.8f, 0.05f, 0.5f / 32.0f, 1}},
+        // Buffer A adds 0.125 to its last frame; B halves it; the image shows B.
+        {"buffer feedback",
+         "feedback.json",
+         {"--size", "64x32", "--time", "3"},
+         4,
+         4,
+         {0.25f, 0, 0, 1}},
+        {"float buffer past 1",
+         "feedback.json",
+         {"--size", "64x32", "--time", "11"},
+         4,
+         4,
+         {0.75f, 0, 0, 1}},
+        {"iMouse",
+         "feedback.json",
+         {"--size", "64x32", "-p", "Mouse=32,8"},
+         4,
+         4,
+         {0.0625f, 0.5f, 0.75f, 1}},
+    };
+    const Setup setups[] = {
+        {"ae", 8, ".png"}, {"ae", 16, ".png"}, {"ae", 32, ".exr"}, {"premiere", 8, ".png"}};
+    int n = 0;
+    for (const PixelCase& c : cases) {
+        for (const Setup& s : setups) {
+            SCOPED_TRACE(std::string(c.name) + " in " + s.host + " at " + std::to_string(s.bpc) +
+                         " bits");
+            const std::string output = "out" + std::to_string(n++) + s.extension;
+            const RunResult r = render(c.sample, c.args, s, output);
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            const Image image = glfx::cli::readImage(dir / output);
+            ASSERT_GT(image.width, c.x);
+            ASSERT_GT(image.height, c.y);
+            const float* px = image.at(c.x, c.y);
+            // The inputs are 8-bit levels; an 8-bit result is off by at most one level.
+            for (int k = 0; k < 4; ++k)
+                EXPECT_NEAR(px[k], c.expected[size_t(k)], 1.5f / 255.0f) << "channel " << k;
+        }
+    }
+}
+
+TEST_F(ImportGpuTest, EverySampleCompilesWithoutWarnings) {
+    std::vector<std::string> args = {"check", "--werror"};
+    for (const auto& e : fs::directory_iterator(kSamples))
+        if (e.path().extension() != ".vs") args.push_back(e.path());
+    const RunResult r = runGlfx(args, dir.path(), dir / "config");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+}
+
+} // namespace
