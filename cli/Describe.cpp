@@ -67,6 +67,8 @@ using Json = nlohmann::ordered_json;
 // A float as the fewest digits that read back as it, NaN and infinities as null.
 Json jsonNumber(float v) {
     if (!std::isfinite(v)) return nullptr;
+    // Whole numbers without the ".0" a double would get.
+    if (std::fabs(v) < 1e15f && std::trunc(v) == v) return static_cast<int64_t>(v);
     return std::strtod(shortestFloat(v).c_str(), nullptr);
 }
 
