@@ -4,15 +4,18 @@
 #include "cli_test_support.h"
 
 #include "cli/ImageIO.h"
+#include "effect/CodeContainer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
+#include <stdexcept>
 
 using namespace glfx::test;
 using glfx::cli::Image;
+using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
 namespace {
@@ -194,6 +197,33 @@ TEST_F(ImportGpuTest, EverySampleCompilesWithoutWarnings) {
         if (e.path().extension() != ".vs") args.push_back(e.path());
     const RunResult r = runGlfx(args, dir.path(), dir / "config");
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+}
+
+// About one text in 150 enciphers into the bytes that end the code slot: render falls back to
+// the plain form in its private plug-in, pack refuses and names --plain.
+TEST_F(ImportGpuTest, TextsThatCannotBeEncipheredStillRender) {
+    std::string code;
+    for (int i = 0; code.empty() && i < 100000; ++i) {
+        const std::string candidate = "[settings]\nname=Cipher\n[ps0]\n// " + std::to_string(i) +
+                                      "\nvoid main() { gl_FragColor = vec4(0.0, 1.0, 0.0, 1.0); }\n";
+        try {
+            glfx::encipherCode(candidate, "Cipher");
+        } catch (const std::invalid_argument&) {
+            code = candidate;
+        }
+    }
+    ASSERT_FALSE(code.empty());
+    writeFile(dir / "cipher.glfx", code);
+    RunResult r = runGlfx({"render", "cipher.glfx", "--size", "8x8", "-o", "green.png", "-q"},
+                          dir.path(), dir / "config");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NEAR(glfx::cli::readImage(dir / "green.png").at(3, 3)[1], 1.0f, 1e-6);
+    r = runGlfx({"pack", "cipher.glfx", "-o", "Cipher.so"}, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.err, HasSubstr("--plain"));
+    EXPECT_FALSE(fs::exists(dir / "Cipher.so"));
+    r = runGlfx({"pack", "cipher.glfx", "-o", "Cipher.so", "--plain"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
 } // namespace
