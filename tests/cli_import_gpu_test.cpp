@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <stdexcept>
@@ -22,7 +23,7 @@ namespace {
 
 const std::string kSamples = std::string(GLFX_TEST_DATA_DIR) + "/import/";
 
-struct Setup {
+struct HostSetup {
     const char* host;
     int bpc;
     const char* extension;
@@ -52,11 +53,11 @@ protected:
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 for (int c = 0; c < 4; ++c)
-                    image.at(x, y)[c] = float(level[size_t(c)]) / 255.0f;
+                    image.pixel(x, y)[c] = float(level[size_t(c)]) / 255.0f;
         glfx::cli::writeImage(path, image, 8);
     }
 
-    RunResult render(const std::string& sample, std::vector<std::string> args, const Setup& s,
+    RunResult render(const std::string& sample, std::vector<std::string> args, const HostSetup& s,
                      const std::string& output) {
         std::vector<std::string> all = {"render", kSamples + sample, "-o",  output,
                                         "-q",     "--host",          s.host};
@@ -170,11 +171,11 @@ TEST_F(ImportGpuTest, PixelsFollowFromTheCode) {
          4,
          {0.0625f, 0.5f, 0.75f, 1}},
     };
-    const Setup setups[] = {
+    const HostSetup setups[] = {
         {"ae", 8, ".png"}, {"ae", 16, ".png"}, {"ae", 32, ".exr"}, {"premiere", 8, ".png"}};
     int n = 0;
     for (const PixelCase& c : cases) {
-        for (const Setup& s : setups) {
+        for (const HostSetup& s : setups) {
             SCOPED_TRACE(std::string(c.name) + " in " + s.host + " at " + std::to_string(s.bpc) +
                          " bits");
             const std::string output = "out" + std::to_string(n++) + s.extension;
@@ -183,7 +184,7 @@ TEST_F(ImportGpuTest, PixelsFollowFromTheCode) {
             const Image image = glfx::cli::readImage(dir / output);
             ASSERT_GT(image.width, c.x);
             ASSERT_GT(image.height, c.y);
-            const float* px = image.at(c.x, c.y);
+            const float* px = image.pixel(c.x, c.y);
             // The inputs are 8-bit levels; an 8-bit result is off by at most one level.
             for (int k = 0; k < 4; ++k)
                 EXPECT_NEAR(px[k], c.expected[size_t(k)], 1.5f / 255.0f) << "channel " << k;
@@ -202,22 +203,30 @@ TEST_F(ImportGpuTest, EverySampleCompilesWithoutWarnings) {
 // About one text in 150 enciphers into the bytes that end the code slot: render falls back to
 // the plain form in its private plug-in, pack refuses and names --plain.
 TEST_F(ImportGpuTest, TextsThatCannotBeEncipheredStillRender) {
+    // A comment whose bytes encipher into the marker: each text byte is the marker byte XOR
+    // the keystream there, (key byte + offset) mod 255, at an offset where all three print.
+    const std::string key = "Cipher";
+    const std::string head = "[settings]\nname=Cipher\n[ps0]\n// ";
     std::string code;
-    for (int i = 0; code.empty() && i < 100000; ++i) {
-        const std::string candidate = "[settings]\nname=Cipher\n[ps0]\n// " + std::to_string(i) +
-                                      "\nvoid main() { gl_FragColor = vec4(0.0, 1.0, 0.0, 1.0); }\n";
-        try {
-            glfx::encipherCode(candidate, "Cipher");
-        } catch (const std::invalid_argument&) {
-            code = candidate;
+    for (size_t pad = 0; code.empty() && pad < 4000; ++pad) {
+        const std::string prefix = head + std::string(pad, 'x');
+        std::string bytes;
+        for (size_t j = 0; j < 3; ++j) {
+            const size_t at = prefix.size() + j;
+            const unsigned char stream = static_cast<unsigned char>(
+                (static_cast<unsigned char>(key[at % key.size()]) + at) % 255);
+            bytes += char(glfx::kCipherEndMarker[j] ^ stream);
         }
+        if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 32 && c < 127; }))
+            code = prefix + bytes + "\nvoid main() { gl_FragColor = vec4(0.0, 1.0, 0.0, 1.0); }\n";
     }
+    ASSERT_THROW(glfx::encipherCode(code, key), std::invalid_argument);
     ASSERT_FALSE(code.empty());
     writeFile(dir / "cipher.glfx", code);
     RunResult r = runGlfx({"render", "cipher.glfx", "--size", "8x8", "-o", "green.png", "-q"},
                           dir.path(), dir / "config");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NEAR(glfx::cli::readImage(dir / "green.png").at(3, 3)[1], 1.0f, 1e-6);
+    EXPECT_NEAR(glfx::cli::readImage(dir / "green.png").pixel(3, 3)[1], 1.0f, 1e-6);
     r = runGlfx({"pack", "cipher.glfx", "-o", "Cipher.so"}, dir.path());
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(r.err, HasSubstr("--plain"));
