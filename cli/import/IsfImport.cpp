@@ -604,7 +604,7 @@ private:
         if (fragment && text.uses("gl_FragCoord")) names["gl_FragCoord"] = "glfx_fragCoord()";
         const bool fragCoord = names.count("gl_FragCoord") != 0;
         text.rename(names);
-        needNorm |= text.uses("isf_FragNormCoord");
+        needNorm |= text.uses("isf_FragNormCoord") || unresolved > 0;
 
         int version = std::max({120, directives.version, neededVersion(text, 110)});
         if (unresolved > 0) version = std::max(version, 130);
