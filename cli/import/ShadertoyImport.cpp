@@ -160,9 +160,21 @@ private:
 
     void readChannels(size_t p) {
         ToyPass& pass = passes_[p];
+        const GlslText text(pass.code);
+        readInputs(pass, text);
+        // The playground declares all four; one with nothing connected reads black.
+        for (int k = 0; k < 4; ++k)
+            if (pass.channels[size_t(k)].kind == ChannelKind::None &&
+                text.uses("iChannel" + std::to_string(k))) {
+                pass.channels[size_t(k)].kind = ChannelKind::Zero;
+                out_.warnings.push_back(path_ + ": " + pass.name + " iChannel" + std::to_string(k) +
+                                        " has nothing connected; it reads transparent black");
+            }
+    }
+
+    void readInputs(ToyPass& pass, const GlslText& text) {
         const Json* inputs = member(*pass.json, "inputs");
         if (inputs == nullptr || !inputs->is_array()) return;
-        const GlslText text(pass.code);
         for (const Json& input : *inputs) {
             const int k = int(asNumber(member(input, "channel")).value_or(-1));
             if (k < 0 || k > 3) continue;
