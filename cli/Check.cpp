@@ -4,6 +4,7 @@
 
 #include "gl/GlRenderer.h"
 #include "shaders/DefineMap.h"
+#include "shaders/SourceAssembly.h"
 
 #include <algorithm>
 #include <set>
@@ -93,9 +94,11 @@ private:
                 diag.severity =
                     e.error ? Diagnostic::Severity::Error : Diagnostic::Severity::Warning;
                 diag.pass = vertex ? -1 : m.pass;
-                diag.line = m.stage == 0
-                                ? text.headerLine
-                                : fileLineOf(text, vertex ? std::vector<int>{} : preamble, e.line);
+                const bool versionFirst =
+                    !vertex && startsWithVersionLine(d_.pixelShaders[size_t(m.pass)]);
+                diag.line = m.stage == 0 ? text.headerLine
+                                         : fileLineOf(text, vertex ? std::vector<int>{} : preamble,
+                                                      e.line, versionFirst);
                 diag.message = (vertex ? "vertex shader: " : "") +
                                (m.stage == 0 ? std::string("link: ") : std::string()) + e.message;
                 const auto key = std::make_tuple(diag.line, diag.pass, diag.message);

@@ -39,9 +39,17 @@ std::vector<CompileLogEntry> parseCompileLog(const std::string& log) {
     return entries;
 }
 
-int fileLineOf(const SourceLines& text, const std::vector<int>& preambleLines, int sourceLine) {
+int fileLineOf(const SourceLines& text, const std::vector<int>& preambleLines, int sourceLine,
+               bool versionFirst) {
     if (sourceLine < 1) return text.headerLine;
-    if (sourceLine <= int(preambleLines.size())) return preambleLines[size_t(sourceLine - 1)];
+    if (versionFirst && !preambleLines.empty()) {
+        // The text's first line, then the preamble, then the text's second line on.
+        if (sourceLine == 1) return text.fileLines.empty() ? text.headerLine : text.fileLines[0];
+        if (sourceLine <= int(preambleLines.size()) + 1)
+            return preambleLines[size_t(sourceLine - 2)];
+    } else if (sourceLine <= int(preambleLines.size())) {
+        return preambleLines[size_t(sourceLine - 1)];
+    }
     const int k = sourceLine - int(preambleLines.size());
     if (text.fileLines.empty()) return text.headerLine;
     if (k > int(text.fileLines.size())) return text.fileLines.back();

@@ -27,6 +27,8 @@ std::vector<CompileLogEntry> parseCompileLog(const std::string& log);
 // from `preambleLines` (one file line each), and a shader text mapped by `text`. A line past the
 // text's end (where "unexpected end of file" is reported) maps to its last line; 0 or an
 // unknown line maps to the text's header.
-int fileLineOf(const SourceLines& text, const std::vector<int>& preambleLines, int sourceLine);
+// `versionFirst`: the text's first line, a version directive, was put ahead of the preamble.
+int fileLineOf(const SourceLines& text, const std::vector<int>& preambleLines, int sourceLine,
+               bool versionFirst = false);
 
 } // namespace glfx::cli

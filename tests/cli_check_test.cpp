@@ -247,6 +247,9 @@ TEST(CompileLog, MapsSourceLinesThroughThePreambleToTheFile) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(fileLineOf(text, preamble, c.sourceLine), c.fileLine) << c.sourceLine;
+    // The text's version line first, then the defines, then the rest as before.
+    for (const auto& [sourceLine, fileLine] : {std::pair{1, 11}, {2, 3}, {3, 7}, {4, 14}, {9, 15}})
+        EXPECT_EQ(fileLineOf(text, preamble, sourceLine, true), fileLine) << sourceLine;
     EXPECT_EQ(fileLineOf(SourceLines{5, {}}, {}, 3), 5) << "a text from no line";
 }
 

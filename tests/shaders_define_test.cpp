@@ -120,8 +120,14 @@ TEST(SourceAssembly, TheFragmentTextIsThePreambleThenThePassText) {
     EXPECT_EQ(assembleFragmentSource("", description, 0), description.pixelShaders[0]);
     EXPECT_EQ(assembleFragmentSource("#define A 1\r\n", description, 1),
               "#define A 1\r\nvoid main(void) { gl_FragColor = vec4(A); }\n");
-    EXPECT_EQ(assembleFragmentSource("#define A 1\r\n", description, 2), "")
+    EXPECT_EQ(assembleFragmentSource("#define A 1\r\n", description, 3), "")
         << "no fragment stage is made of defines alone";
+    EXPECT_EQ(assembleFragmentSource("#define A 1\r\n", description, 0),
+              "#version 110\n#define A 1\r\nvoid main(void) {}\n")
+        << "a version line stays first";
+    description.pixelShaders[2] = "  #version 130";
+    EXPECT_EQ(assembleFragmentSource("#define A 1\r\n", description, 2),
+              "  #version 130\n#define A 1\r\n");
     EXPECT_EQ(assembleFragmentSource("#define A 1\r\n", description, kMaxPasses), "");
     EXPECT_EQ(assembleFragmentSource("#define A 1\r\n", description, -1), "");
     EXPECT_EQ(assembleVertexSource(description), description.vertexShader);

@@ -31,7 +31,8 @@ SizeExpression::SizeExpression(const std::string& text, const std::vector<std::s
       variables_(std::make_unique<double[]>(valueNames.size() + 2)),
       valueCount_(valueNames.size()) {
     try {
-        parser_->DefineNameChars("0123456789_abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ$");
+        parser_->DefineNameChars(
+            "0123456789_abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ$");
         parser_->DefineFun("floor", floorOf);
         parser_->DefineFun("ceil", ceilOf);
         parser_->DefineFun("round", roundOf);

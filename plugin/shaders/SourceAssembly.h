@@ -7,9 +7,13 @@
 
 namespace glfx {
 
-// The preamble followed directly by the pass's own text (a version directive in the pass text
-// therefore comes after the defines). A pass without text (none in `pixelShaders`, or an empty
-// one) gets an empty source, so no fragment stage is built from defines alone.
+// True when the text's first line is a "#version" directive (blanks before it allowed).
+bool startsWithVersionLine(const std::string& text);
+
+// The preamble followed directly by the pass's own text; a first line with a "#version" directive
+// stays first, ahead of the preamble, so every later line keeps its place. A pass without text
+// (none in `pixelShaders`, or an empty one) gets an empty source, so no fragment stage is built
+// from defines alone.
 std::string assembleFragmentSource(const std::string& preamble,
                                    const EffectDescription& description, int32_t pass);
 
