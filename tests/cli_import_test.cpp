@@ -222,6 +222,33 @@ TEST(ShadertoyImport, ExportBuffersInPlaygroundOrder) {
     EXPECT_EQ(s.noinput, 1);
 }
 
+TEST(ShadertoyImport, ChannelKindsOfAnExport) {
+    // Channel 0 a texture (the effect's layer), 1 the keyboard, 2 another texture, 3 nothing.
+    const std::string code = "void mainImage(out vec4 c, in vec2 f) { c = texture(iChannel0, f) "
+                             "+ texture(iChannel1, f) + texture(iChannel2, f) + "
+                             "texture(iChannel3, f); }";
+    const std::string json =
+        "{\"renderpass\": [{\"type\": \"image\", \"name\": \"Image\", \"code\": \"" + code +
+        "\", \"inputs\": [{\"channel\": 0, \"ctype\": \"texture\", \"src\": \"a.png\"}, "
+        "{\"channel\": 1, \"type\": \"keyboard\"}, {\"channel\": 2, \"ctype\": \"video\", "
+        "\"src\": \"b.webm\", \"sampler\": {\"wrap\": \"repeat\", \"filter\": \"nearest\"}}]}]}";
+    const import::ImportedEffect e = import::importSource("channels.json", json);
+    const EffectSettings& s = e.description.settings;
+    ASSERT_EQ(s.passCount, 2);
+    EXPECT_EQ(s.passOptions[0].width, "256");
+    EXPECT_EQ(s.passOptions[0].height, "3");
+    const int32_t slots[] = {layerSource(0), 0, layerSource(1), 0};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(s.routing[1][k], slots[k]) << "slot " << k;
+    EXPECT_EQ(e.description.params[1].type, ParamType::Layer);
+    EXPECT_EQ(e.description.params[1].name, "Image iChannel2");
+    EXPECT_EQ(s.edgeRepeat, 1);
+    const std::string said = ::testing::PrintToString(e.warnings);
+    for (const char* word :
+         {"keyboard", "b.webm", "nearest", "iChannel3 has nothing", "some channels repeat"})
+        EXPECT_THAT(said, HasSubstr(word));
+}
+
 TEST(ShadertoyImport, PlainFileChannels) {
     const EffectDescription d = importSample("channels.glsl").description;
     EXPECT_EQ(d.settings.noinput, 0);

@@ -348,7 +348,8 @@ private:
                     break;
                 }
                 }
-                (c.wrap == "repeat" ? repeat : clamp) = true;
+                // Zeros read the same either way.
+                if (c.kind != ChannelKind::Zero) (c.wrap == "repeat" ? repeat : clamp) = true;
                 slotOf[size_t(k)] = int(slots.size());
                 slots.push_back(source);
             }
