@@ -2,6 +2,7 @@
 // becomes, the GLSL rewrites, and bad sources refused with one line and no file.
 #include "cli_test_support.h"
 
+#include "effect/CodeContainer.h"
 #include "effect/EffectWriter.h"
 #include "effect/Parser.h"
 #include "import/GlslText.h"
@@ -255,6 +256,27 @@ TEST(ShadertoyImport, PlainFileChannels) {
     EXPECT_EQ(d.settings.routing[0][0], layerSource(0));
     EXPECT_EQ(d.pixelShaders[0].rfind("#version 330\n", 0), 0u);
     EXPECT_THAT(d.pixelShaders[0], HasSubstr("vec4 c = glfx_sample(in0, uv);"));
+}
+
+TEST(IsfImport, CodeThatOutgrowsTheSlotLosesItsCommentsFirst) {
+    // Four passes of 20 kB each, nearly all comments.
+    std::string source = "/*{\"PASSES\": [{\"TARGET\": \"a\"}, {\"TARGET\": \"b\"}, "
+                         "{\"TARGET\": \"c\"}, {}]}*/\n";
+    for (int i = 0; i < 400; ++i)
+        source += "    // " + std::string(50, 'x') + "\n";
+    source += "void main() { /* the colour */ gl_FragColor = vec4(1.0); }\n";
+    const import::ImportedEffect e = import::importSource("big.fs", source);
+    const std::string text = import::importedEffectText(e, "big.fs");
+    EXPECT_LT(text.size(), kCodeSlotSize - 6);
+    ASSERT_EQ(e.warnings.size(), 1u);
+    EXPECT_THAT(e.warnings[0], HasSubstr("comments"));
+    const std::string& fs = e.description.pixelShaders[3];
+    EXPECT_EQ(fs.find("//"), std::string::npos);
+    // The line that is left still names its line in the file: the header is line 1.
+    const size_t main = fs.find("gl_FragColor = vec4(1.0); }");
+    ASSERT_NE(main, std::string::npos) << fs;
+    EXPECT_EQ(e.passLines[3].at(size_t(std::count(fs.begin(), fs.begin() + long(main), '\n'))),
+              402);
 }
 
 TEST(GlslText, RewritesNamesNotMembersOrComments) {

@@ -1,5 +1,6 @@
 #include "import/GlslText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -168,6 +169,23 @@ std::string GlslText::str() const {
     std::string out;
     for (const GlslPiece& p : pieces_)
         out += p.text;
+    return out;
+}
+
+std::string GlslText::compact() const {
+    std::string out;
+    for (const GlslPiece& p : pieces_) {
+        if (p.kind == GlslPiece::Kind::Comment) {
+            // A comment between two tokens still parts them.
+            out += std::string(size_t(std::count(p.text.begin(), p.text.end(), '\n')), '\n');
+            if (p.text.find('\n') == std::string::npos) out += ' ';
+        } else if (p.kind == GlslPiece::Kind::Blank) {
+            const size_t breaks = size_t(std::count(p.text.begin(), p.text.end(), '\n'));
+            out += breaks ? std::string(breaks, '\n') : " ";
+        } else {
+            out += p.text;
+        }
+    }
     return out;
 }
 

@@ -43,6 +43,8 @@ public:
     int rewriteCalls(const std::string& head, bool closing, Replace replace);
 
     std::string str() const;
+    // The text without comments and without the blanks that start lines; every line break stays.
+    std::string compact() const;
 
 private:
     size_t nextSolid(size_t i) const;

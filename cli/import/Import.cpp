@@ -1,6 +1,8 @@
 #include "import/Import.h"
 
+#include "effect/CodeContainer.h"
 #include "effect/EffectWriter.h"
+#include "import/GlslText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,19 +39,59 @@ SourceFormat sourceFormatOf(const std::string& path, const std::string& bytes) {
     return SourceFormat::EffectText;
 }
 
+namespace {
+
+// Comments and the blanks that start lines taken out of every shader, lines kept in step.
+void compactShaders(ImportedEffect& effect) {
+    const auto compactOne = [](std::string& text, std::vector<int>& lines) {
+        const std::string compacted = GlslText(text).compact();
+        std::string out;
+        std::vector<int> kept;
+        size_t pos = 0;
+        for (size_t k = 0; pos < compacted.size(); ++k) {
+            size_t end = compacted.find('\n', pos);
+            if (end == std::string::npos) end = compacted.size();
+            const std::string line = compacted.substr(pos, end - pos);
+            pos = end + 1;
+            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+            out += line + "\n";
+            kept.push_back(k < lines.size() ? lines[k] : 0);
+        }
+        text = out;
+        lines = kept;
+    };
+    EffectDescription& d = effect.description;
+    for (size_t p = 0; p < d.pixelShaders.size() && p < effect.passLines.size(); ++p)
+        if (!d.pixelShaders[p].empty()) compactOne(d.pixelShaders[p], effect.passLines[p]);
+    compactOne(d.vertexShader, effect.vertexLines);
+}
+
+} // namespace
+
 ImportedEffect importSource(const std::string& path, const std::string& bytes) {
+    ImportedEffect effect;
     switch (sourceFormatOf(path, bytes)) {
     case SourceFormat::Isf:
-        return importIsf(path, bytes);
-    case SourceFormat::Shadertoy:
-        return importShadertoy(path, bytes);
-    case SourceFormat::ShadertoyJson:
-        return importShadertoyJson(path, bytes);
-    case SourceFormat::EffectText:
+        effect = importIsf(path, bytes);
         break;
+    case SourceFormat::Shadertoy:
+        effect = importShadertoy(path, bytes);
+        break;
+    case SourceFormat::ShadertoyJson:
+        effect = importShadertoyJson(path, bytes);
+        break;
+    case SourceFormat::EffectText:
+        throw ImportError(path + ": not a shader to import (give an ISF .fs file, a Shadertoy "
+                                 ".glsl file or a Shadertoy .json export)");
     }
-    throw ImportError(path + ": not a shader to import (give an ISF .fs file, a Shadertoy .glsl "
-                             "file or a Shadertoy .json export)");
+    // Every pass carries its own copy of the code; where that outgrows a plug-in's code slot
+    // (enciphered: header and end marker besides), comments and indentation go first.
+    if (writeEffect(effect.description).size() + 6 > kCodeSlotSize) {
+        compactShaders(effect);
+        effect.warnings.push_back(path + ": the effect text left out the code's comments and "
+                                         "indentation to fit a plug-in's code slot");
+    }
+    return effect;
 }
 
 std::string importedEffectText(const ImportedEffect& effect, const std::string& sourcePath) {
