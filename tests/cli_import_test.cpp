@@ -225,9 +225,12 @@ TEST(ShadertoyImport, ExportBuffersInPlaygroundOrder) {
 
 TEST(ShadertoyImport, ChannelKindsOfAnExport) {
     // Channel 0 a texture (the effect's layer), 1 the keyboard, 2 another texture, 3 nothing.
-    const std::string code = "void mainImage(out vec4 c, in vec2 f) { c = texture(iChannel0, f) "
+    // Channel 2 repeats and reads nearest, the others clamp: its direct call does it itself;
+    // through g it cannot.
+    const std::string code = "vec4 g(sampler2D s, vec2 f) { return texture(s, f); } void "
+                             "mainImage(out vec4 c, in vec2 f) { c = texture(iChannel0, f) "
                              "+ texture(iChannel1, f) + texture(iChannel2, f) + "
-                             "texture(iChannel3, f); }";
+                             "texture(iChannel3, f) + g(iChannel2, f); }";
     const std::string json =
         "{\"renderpass\": [{\"type\": \"image\", \"name\": \"Image\", \"code\": \"" + code +
         "\", \"inputs\": [{\"channel\": 0, \"ctype\": \"texture\", \"src\": \"a.png\"}, "
@@ -243,10 +246,12 @@ TEST(ShadertoyImport, ChannelKindsOfAnExport) {
         EXPECT_EQ(s.routing[1][k], slots[k]) << "slot " << k;
     EXPECT_EQ(e.description.params[1].type, ParamType::Layer);
     EXPECT_EQ(e.description.params[1].name, "Image iChannel2");
-    EXPECT_EQ(s.edgeRepeat, 1);
+    EXPECT_EQ(s.edgeRepeat, 0);
+    EXPECT_THAT(e.description.pixelShaders[1], HasSubstr("glfx_sampleRepeatNearest(in2, f)"));
+    EXPECT_THAT(e.description.pixelShaders[1], HasSubstr("g(in2, f)"));
     const std::string said = ::testing::PrintToString(e.warnings);
-    for (const char* word :
-         {"keyboard", "b.webm", "nearest", "iChannel3 has nothing", "some channels repeat"})
+    for (const char* word : {"keyboard", "b.webm", "iChannel3 has nothing",
+                             "iChannel2 is repeated and read nearest only where texture() reads"})
         EXPECT_THAT(said, HasSubstr(word));
 }
 

@@ -119,6 +119,15 @@ bool GlslText::calls(const std::string& name) const {
     return false;
 }
 
+size_t GlslText::occurrences(const std::string& name) const {
+    size_t n = 0;
+    for (size_t i = 0; i < pieces_.size(); ++i)
+        if (pieces_[i].kind == GlslPiece::Kind::Identifier && pieces_[i].text == name &&
+            !isMember(i))
+            ++n;
+    return n;
+}
+
 bool GlslText::usesSymbol(const std::string& symbol) const {
     return symbols_.count(symbol) != 0;
 }

@@ -24,6 +24,8 @@ public:
     // lines included.
     const std::set<std::string>& names() const { return names_; }
     bool uses(const std::string& name) const { return names_.count(name) != 0; }
+    // How often `name` stands as a name of its own.
+    size_t occurrences(const std::string& name) const;
     // `name` is followed by "(": a call or a function's definition.
     bool calls(const std::string& name) const;
     // The operator symbols that appear (e.g. "%", "<<", "&").

@@ -220,10 +220,6 @@ private:
             } else {
                 fail(channel + " has the unknown input type \"" + type + "\"");
             }
-            if (c.filter == "nearest")
-                out_.warnings.push_back(path_ + ": " + channel +
-                                        " asks for nearest filtering; it is read with linear "
-                                        "filtering");
         }
     }
 
@@ -324,6 +320,15 @@ private:
         bool readsInput = false;
         bool repeat = false;
         bool clamp = false;
+        for (const ToyPass& pass : passes_)
+            for (const Channel& c : pass.channels)
+                // Zeros read the same either way.
+                if (c.kind != ChannelKind::None && c.kind != ChannelKind::Zero)
+                    (c.wrap == "repeat" ? repeat : clamp) = true;
+        // One edge mode serves every texture; where the channels differ, the repeating ones
+        // wrap their coordinates themselves.
+        wrapByCall_ = repeat && clamp;
+        s.edgeRepeat = repeat && !clamp ? 1 : 0;
         for (size_t p = 0; p < passes_.size(); ++p) {
             const int index = first + int(p);
             std::vector<int32_t> slots;
@@ -348,8 +353,6 @@ private:
                     break;
                 }
                 }
-                // Zeros read the same either way.
-                if (c.kind != ChannelKind::Zero) (c.wrap == "repeat" ? repeat : clamp) = true;
                 slotOf[size_t(k)] = int(slots.size());
                 slots.push_back(source);
             }
@@ -361,12 +364,6 @@ private:
             out_.passLines[size_t(index)] = text.lines();
             if (!passes_[p].image) s.passOptions[size_t(index)].floatStorage = true;
         }
-        if (repeat) {
-            s.edgeRepeat = 1;
-            if (clamp)
-                out_.warnings.push_back(path_ + ": some channels repeat at the edges and some "
-                                                "clamp; all of them repeat");
-        }
         s.noinput = readsInput ? 0 : 1;
         s.name = printableName(name_, kMaxEffectNameBytes);
         if (s.name.empty()) s.name = "Imported shader";
@@ -375,11 +372,44 @@ private:
         return std::move(out_);
     }
 
+    // A channel's own wrap and filter where one texture() call reads it by name; true when the
+    // code now calls the helpers that do it.
+    bool rewriteSampling(const ToyPass& pass, const std::array<int, 4>& slotOf, GlslText& text) {
+        bool rewritten = false;
+        for (int k = 0; k < 4; ++k) {
+            const Channel& c = pass.channels[size_t(k)];
+            const bool wrap = wrapByCall_ && c.wrap == "repeat";
+            const bool nearest = c.filter == "nearest";
+            if (slotOf[size_t(k)] < 0 || (!wrap && !nearest)) continue;
+            const std::string channel = "iChannel" + std::to_string(k);
+            const std::string helper = std::string("glfx_sample") + (wrap ? "Repeat" : "") +
+                                       (nearest ? "Nearest" : "") + "(in" +
+                                       std::to_string(slotOf[size_t(k)]);
+            const size_t uses = text.occurrences(channel);
+            size_t direct = 0;
+            for (const char* head : {"texture", "texture2D"})
+                text.rewriteCalls(head, false, [&](const std::string& name) {
+                    if (name != channel) return std::string();
+                    ++direct;
+                    return helper;
+                });
+            rewritten = rewritten || direct > 0;
+            if (direct < uses)
+                out_.warnings.push_back(
+                    path_ + ": " + pass.name + " " + channel + " is " + (wrap ? "repeated" : "") +
+                    (wrap && nearest ? " and " : "") + (nearest ? "read nearest" : "") +
+                    " only where texture() reads it by name; elsewhere it is "
+                    "read with linear filtering, clamped");
+        }
+        return rewritten;
+    }
+
     void buildPass(const ToyPass& pass, const std::array<int, 4>& slotOf, int slots,
                    ShaderAssembly& out) {
         std::string code = pass.code;
         const LeadingDirectives directives = takeLeadingDirectives(code);
         GlslText text(code);
+        const bool samplingHelpers = rewriteSampling(pass, slotOf, text);
         std::map<std::string, std::string> names;
         for (int k = 0; k < 4; ++k)
             if (slotOf[size_t(k)] >= 0)
@@ -392,7 +422,20 @@ private:
         const std::set<std::string> used = text.names();
         text.rename(names);
         const int version = std::max({330, directives.version, neededVersion(text, 330)});
-        const std::string lookups = flipLookups(text, true, true, false);
+        std::string lookups = flipLookups(text, true, true, samplingHelpers);
+        if (samplingHelpers)
+            lookups +=
+                "vec4 glfx_sampleRepeat(sampler2D s, vec2 p) { return glfx_sample(s, fract(p)); }\n"
+                "vec4 glfx_sampleRepeat(sampler2D s, vec2 p, float b) { return glfx_sample(s, "
+                "fract(p), b); }\n"
+                "vec4 glfx_sampleNearest(sampler2D s, vec2 p) { vec2 n = vec2(textureSize(s, 0)); "
+                "return glfx_sample(s, (floor(p * n) + 0.5) / n); }\n"
+                "vec4 glfx_sampleNearest(sampler2D s, vec2 p, float b) { return "
+                "glfx_sampleNearest(s, p); }\n"
+                "vec4 glfx_sampleRepeatNearest(sampler2D s, vec2 p) { return "
+                "glfx_sampleNearest(s, fract(p)); }\n"
+                "vec4 glfx_sampleRepeatNearest(sampler2D s, vec2 p, float b) { return "
+                "glfx_sampleNearest(s, fract(p)); }\n";
         const auto uses = [&](const char* name) { return used.count(name) != 0; };
 
         out.generated(versionLine(version, false));
@@ -478,6 +521,7 @@ private:
     std::map<std::string, int> textureLayers_;
     bool inputTaken_ = false;
     bool mouse_ = false;
+    bool wrapByCall_ = false;
     std::string mouseUniform_;
     std::set<std::string> taken_;
     ImportedEffect out_;
