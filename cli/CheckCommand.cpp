@@ -21,6 +21,8 @@ struct CheckOptions {
 // Prints the file's problems; true when it has none that fail the check.
 bool checkOne(const std::string& path, const CheckOptions& o) {
     const EffectSource source = loadEffectSource(path);
+    for (const std::string& warning : source.warnings)
+        std::cout << "warning: " << warning << "\n";
     const SourceMap map = mapSources(source.code);
     std::vector<Diagnostic> found = lintEffect(source.code, source.description, map);
     bool failed = false;
@@ -41,8 +43,18 @@ bool checkOne(const std::string& path, const CheckOptions& o) {
                      [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
     int errors = 0;
     int warnings = 0;
-    for (const Diagnostic& d : found) {
-        std::cout << formatDiagnostic(path, d) << "\n";
+    for (Diagnostic d : found) {
+        // An imported source's problems are shown at its own lines; the importer's lines have
+        // none.
+        std::string file = path;
+        if (source.imported) {
+            const auto& from = d.line >= 1 && size_t(d.line) <= source.sourceLines.size()
+                                   ? source.sourceLines[size_t(d.line) - 1]
+                                   : std::pair<std::string, int>();
+            if (!from.first.empty()) file = from.first;
+            d.line = from.second;
+        }
+        std::cout << formatDiagnostic(file, d) << "\n";
         (d.severity == Diagnostic::Severity::Error ? errors : warnings) += 1;
     }
     std::cout << path << ": " << errors << (errors == 1 ? " error, " : " errors, ") << warnings
@@ -72,7 +84,9 @@ CLI::App* addCheckCommand(CLI::App& app, CommandRun& run) {
     auto o = std::make_shared<CheckOptions>();
     CLI::App* sub = app.add_subcommand(
         "check", "Check effect files: the text, and every pass compiled on the offscreen context");
-    sub->add_option("files", o->paths, "effect files (.glfx) or plug-in libraries")->required();
+    sub->add_option("files", o->paths,
+                    "effect files (.glfx), ISF or Shadertoy sources, or plug-in libraries")
+        ->required();
     sub->add_flag("--no-compile", o->noCompile, "check the text only, without a GPU context");
     sub->add_flag("--werror", o->werror, "fail on warnings too");
     sub->callback([o, &run] { run = [o] { return runCheck(*o); }; });

@@ -17,5 +17,6 @@ CLI::App* addInfoCommand(CLI::App& app, CommandRun& run);
 CLI::App* addCheckCommand(CLI::App& app, CommandRun& run);
 CLI::App* addPackCommand(CLI::App& app, CommandRun& run);
 CLI::App* addRenderCommand(CLI::App& app, CommandRun& run);
+CLI::App* addImportCommand(CLI::App& app, CommandRun& run);
 
 } // namespace glfx::cli

@@ -1,8 +1,13 @@
 #include "Describe.h"
 
+#include "effect/EffectWriter.h"
+
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iomanip>
 #include <sstream>
 
@@ -57,51 +62,40 @@ size_t lineCount(const std::string& text) {
            (!text.empty() && text.back() != '\n' ? 1 : 0);
 }
 
-// Text in JSON string syntax; bytes of 0x80 and above pass through unchanged.
-std::string json(const std::string& s) {
-    std::string out = "\"";
-    for (const char ch : s) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    return out + "\"";
+using Json = nlohmann::ordered_json;
+
+// A float as the fewest digits that read back as it, NaN and infinities as null.
+Json jsonNumber(float v) {
+    if (!std::isfinite(v)) return nullptr;
+    // Whole numbers without the ".0" a double would get.
+    if (std::fabs(v) < 1e15f && std::trunc(v) == v) return static_cast<int64_t>(v);
+    return std::strtod(shortestFloat(v).c_str(), nullptr);
 }
 
-std::string jsonNumber(double v) {
-    if (!std::isfinite(v)) return "null";
-    std::ostringstream s;
-    s << std::setprecision(9) << v;
-    return s.str();
+// One line: ", " between members and ": " after keys, as people write JSON by hand; bytes that
+// are not UTF-8 become U+FFFD.
+std::string inlineJson(const Json& j) {
+    if (j.is_object()) {
+        std::string out = "{";
+        for (auto it = j.begin(); it != j.end(); ++it)
+            out += (it == j.begin() ? "" : ", ") + Json(it.key()).dump() + ": " +
+                   inlineJson(it.value());
+        return out + "}";
+    }
+    if (j.is_array()) {
+        std::string out = "[";
+        for (size_t i = 0; i < j.size(); ++i)
+            out += (i ? ", " : "") + inlineJson(j[i]);
+        return out + "]";
+    }
+    return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 } // namespace
 
 std::string sourceName(int32_t source) {
     if (isLayerSource(source)) return "layer" + std::to_string(layerOfSource(source));
+    if (isPreviousSource(source)) return "prev_ps" + std::to_string(passOfPreviousSource(source));
     return "ps" + std::to_string(source);
 }
 
@@ -164,6 +158,12 @@ void describe(std::ostream& out, const EffectDescription& d, const EffectOrigin&
     for (int pass = 0; pass < passCount(d); ++pass) {
         const std::string text = pass < int(d.pixelShaders.size()) ? d.pixelShaders[pass] : "";
         out << "  ps" << pass << " (" << lineCount(text) << " lines of GLSL)";
+        const PassOptions& o = s.passOptions[size_t(pass)];
+        if (!o.width.empty() || !o.height.empty())
+            out << ", " << (o.width.empty() ? "$WIDTH" : o.width) << " x "
+                << (o.height.empty() ? "$HEIGHT" : o.height) << " pixels";
+        if (o.persistent)
+            out << ", kept for the next frame" << (o.floatStorage ? " in floats" : "");
         if (pass == passCount(d) - 1) out << " -> output";
         out << "\n";
         if (s.routing[pass][0] == kEmptySlot) out << "    reads no input\n";
@@ -174,43 +174,71 @@ void describe(std::ostream& out, const EffectDescription& d, const EffectOrigin&
 
 void describeJson(std::ostream& out, const EffectDescription& d, const EffectOrigin& origin) {
     const EffectSettings& s = d.settings;
-    out << "{\n  \"file\": " << json(origin.path) << ",\n  \"form\": " << json(origin.form)
-        << ",\n";
+    Json top;
+    top["file"] = origin.path;
+    top["form"] = origin.form;
     if (origin.library)
-        out << "  \"library\": {\"name\": " << json(origin.libraryName)
-            << ", \"category\": " << json(origin.libraryCategory)
-            << ", \"matchName\": " << json(origin.libraryMatchName) << "},\n";
-    out << "  \"name\": " << json(s.name) << ",\n  \"description\": " << json(s.description)
-        << ",\n  \"category\": " << json(s.category) << ",\n  \"version\": " << json(s.version)
-        << ",\n  \"uniqueid\": " << json(s.uniqueid) << ",\n  \"paramCount\": " << paramCount(d)
-        << ",\n  \"passCount\": " << passCount(d) << ",\n  \"layerCount\": " << s.layerCount
-        << ",\n  \"fast\": " << (s.fast ? "true" : "false") << ",\n  \"noinput\": " << s.noinput
-        << ",\n  \"edgeRepeat\": " << s.edgeRepeat << ",\n  \"cells\": [" << s.cellsx << ", "
-        << s.cellsy << "],\n  \"params\": [";
+        top["library"] = {{"name", origin.libraryName},
+                          {"category", origin.libraryCategory},
+                          {"matchName", origin.libraryMatchName}};
+    top["name"] = s.name;
+    top["description"] = s.description;
+    top["category"] = s.category;
+    top["version"] = s.version;
+    top["uniqueid"] = s.uniqueid;
+    top["paramCount"] = paramCount(d);
+    top["passCount"] = passCount(d);
+    top["layerCount"] = s.layerCount;
+    top["fast"] = s.fast;
+    top["noinput"] = s.noinput;
+    top["edgeRepeat"] = s.edgeRepeat;
+    top["cells"] = {s.cellsx, s.cellsy};
+    Json params = Json::array();
     for (int i = 1; i < paramCount(d); ++i) {
         const ParamSpec& p = d.params[i];
-        out << (i > 1 ? ",\n" : "\n") << "    {\"index\": " << i
-            << ", \"type\": " << json(paramTypeKeyword(p.type)) << ", \"name\": " << json(p.name)
-            << ", \"uniform\": " << json(p.uniform) << ", \"components\": " << p.components
-            << ", \"default\": [" << jsonNumber(p.defaultValue[0]) << ", "
-            << jsonNumber(p.defaultValue[1]) << ", " << jsonNumber(p.defaultValue[2])
-            << "], \"min\": " << jsonNumber(p.min) << ", \"max\": " << jsonNumber(p.max)
-            << ", \"text\": " << json(p.text) << ", \"items\": [";
-        for (size_t k = 0; k < p.items.size(); ++k)
-            out << (k ? ", " : "") << json(p.items[k]);
-        out << "], \"group\": " << p.group << ", \"flags\": " << p.flags
-            << ", \"hidden\": " << (p.hidden ? "true" : "false") << "}";
+        params.push_back({{"index", i},
+                          {"type", paramTypeKeyword(p.type)},
+                          {"name", p.name},
+                          {"uniform", p.uniform},
+                          {"components", p.components},
+                          {"default",
+                           {jsonNumber(p.defaultValue[0]), jsonNumber(p.defaultValue[1]),
+                            jsonNumber(p.defaultValue[2])}},
+                          {"min", jsonNumber(p.min)},
+                          {"max", jsonNumber(p.max)},
+                          {"text", p.text},
+                          {"items", p.items},
+                          {"group", p.group},
+                          {"flags", p.flags},
+                          {"hidden", p.hidden}});
     }
-    out << (paramCount(d) > 1 ? "\n  ],\n" : "],\n") << "  \"passes\": [";
+    Json passes = Json::array();
     for (int pass = 0; pass < passCount(d); ++pass) {
         const std::string text = pass < int(d.pixelShaders.size()) ? d.pixelShaders[pass] : "";
-        out << (pass ? ",\n" : "\n") << "    {\"index\": " << pass
-            << ", \"sourceBytes\": " << text.size() << ", \"inputs\": [";
+        Json inputs = Json::array();
         for (int slot = 0; slot < kMaxSlots && s.routing[pass][slot] != kEmptySlot; ++slot)
-            out << (slot ? ", " : "") << json(sourceName(s.routing[pass][slot]));
-        out << "]}";
+            inputs.push_back(sourceName(s.routing[pass][slot]));
+        Json entry = {{"index", pass}, {"sourceBytes", text.size()}, {"inputs", inputs}};
+        const PassOptions& o = s.passOptions[size_t(pass)];
+        if (!o.width.empty()) entry["width"] = o.width;
+        if (!o.height.empty()) entry["height"] = o.height;
+        if (o.persistent) entry["persistent"] = true;
+        if (o.floatStorage) entry["float"] = true;
+        passes.push_back(entry);
     }
-    out << (passCount(d) > 0 ? "\n  ]\n}\n" : "]\n}\n");
+    // The lists one entry a line, everything else one member a line.
+    out << "{\n";
+    for (auto it = top.begin(); it != top.end(); ++it)
+        out << "  " << Json(it.key()).dump() << ": " << inlineJson(it.value()) << ",\n";
+    const auto list = [&](const char* key, const Json& entries, bool last) {
+        out << "  \"" << key << "\": [";
+        for (size_t i = 0; i < entries.size(); ++i)
+            out << (i ? ",\n    " : "\n    ") << inlineJson(entries[i]);
+        out << (entries.empty() ? "]" : "\n  ]") << (last ? "\n" : ",\n");
+    };
+    list("params", params, false);
+    list("passes", passes, true);
+    out << "}\n";
 }
 
 } // namespace glfx::cli

@@ -1,11 +1,13 @@
 #include "EffectLint.h"
 
+#include "effect/SizeExpression.h"
 #include "shaders/DefineMap.h"
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 namespace glfx::cli {
 namespace {
@@ -48,6 +50,16 @@ const std::set<std::string>& settingsKeys() {
                                                "edge_repeat", "edgeRepeat",  "params",   "shaders",
                                                "noinput",     "cellsx",      "cellsy"};
     return keys;
+}
+
+// "psN_width", "psN_height", "psN_persistent", "psN_float".
+bool isPassOptionKey(const std::string& key) {
+    const size_t u = key.find('_');
+    if (key.compare(0, 2, "ps") != 0 || u == std::string::npos || u == 2 ||
+        key.find_first_not_of("0123456789", 2) != u)
+        return false;
+    const std::string option = key.substr(u + 1);
+    return option == "width" || option == "height" || option == "persistent" || option == "float";
 }
 
 const std::set<std::string>& paramKeys() {
@@ -277,7 +289,9 @@ public:
         }
         switch (step.section) {
         case Section::Settings:
-            if (!settingsKeys().count(key))
+            if (isPassOptionKey(key))
+                passOptionStep(line.number, key, value);
+            else if (!settingsKeys().count(key))
                 warn(line.number, "unknown key " + quoted(key) + " in [settings] is ignored");
             else if (key == "fast" && value != "1" && value != "0")
                 warn(line.number, "fast=" + value + " leaves fast off; only fast=1 sets it");
@@ -403,6 +417,10 @@ public:
         } else if (startsWith(value, "ps")) {
             source = std::atoll(value.c_str() + 2);
             digits = value.substr(2);
+        } else if (startsWith(value, "prev_ps")) {
+            // The pass's result of the previous frame; the table check is the same as for psN.
+            source = std::atoll(value.c_str() + 7);
+            digits = value.substr(7);
         } else {
             warn(line, "routing source " + quoted(value) +
                            " is ignored; write layerK (K = 0 for the effect's input) or psN");
@@ -469,7 +487,7 @@ private:
                 continue;
             }
             const int32_t source = s_.routing[p][k];
-            if (!isLayerSource(source) && source >= p) {
+            if (!isLayerSource(source) && !isPreviousSource(source) && source >= p) {
                 warn(fileLine(lines, use->second),
                      "reads " + sampler + " = ps" + std::to_string(source) +
                          (source == p ? ", its own output, which is undefined while it draws"
@@ -530,13 +548,21 @@ private:
         const std::string expected = uniformTypeFor(d_, i);
         if (!defining && expected.empty()) return;
 
-        // A vertex text of the effect's own is compiled into every pass and may read it too.
+        // A vertex text of the effect's own is compiled into every pass and may read it too, and
+        // a pass's size may follow it.
         bool used = scanShader(d_.vertexShader).firstUse.count(p.uniform) > 0;
+        for (const PassOptions& o : s_.passOptions)
+            used =
+                used || sizeNames(o.width).count(p.uniform) || sizeNames(o.height).count(p.uniform);
         for (int pass = 0; pass < passes && pass < int(d_.pixelShaders.size()); ++pass) {
             const ShaderNames names = scanShader(d_.pixelShaders[pass]);
             if (names.firstUse.count(p.uniform)) used = true;
             const auto decl = names.uniforms.find(p.uniform);
-            if (!defining && decl != names.uniforms.end() && decl->second.type != expected)
+            // GL sets a bool uniform from an int as well (glUniform1i).
+            const bool fits = decl != names.uniforms.end() &&
+                              (decl->second.type == expected ||
+                               (expected == "int" && decl->second.type == "bool"));
+            if (!defining && decl != names.uniforms.end() && !fits)
                 warn(fileLine(map_.passes[pass], decl->second.line),
                      "uniform " + p.uniform + " is declared " + decl->second.type + ", but " +
                          label + " is set as " + expected + ", so its value never arrives",
@@ -550,6 +576,40 @@ private:
         if (!used)
             warn(line, label + (defining ? " defines " : " sets uniform ") + quoted(p.uniform) +
                            ", which no pass uses");
+    }
+
+    // "$name" words of a size expression.
+    static std::set<std::string> sizeNames(const std::string& expression) {
+        std::set<std::string> names;
+        for (size_t at = expression.find('$'); at != std::string::npos;
+             at = expression.find('$', at + 1)) {
+            size_t end = at + 1;
+            while (end < expression.size() && isIdentChar(expression[end]))
+                ++end;
+            names.insert(expression.substr(at + 1, end - at - 1));
+        }
+        return names;
+    }
+
+    void passOptionStep(int line, const std::string& key, const std::string& value) {
+        const std::string option = key.substr(key.find('_') + 1);
+        if (option == "persistent" || option == "float") {
+            if (value != "1" && value != "0")
+                warn(line, key + "=" + value + " leaves it off; only " + key + "=1 sets it");
+            return;
+        }
+        std::vector<std::string> uniforms;
+        for (int i = 1; i < std::min<int32_t>(s_.paramCount, kMaxParams); ++i)
+            if (d_.params[i].components == 1 && !d_.params[i].uniform.empty())
+                uniforms.push_back(d_.params[i].uniform);
+        try {
+            SizeExpression check(value, uniforms);
+        } catch (const std::invalid_argument& e) {
+            warn(line, key +
+                           " is not a size expression, so the pass renders at the output's "
+                           "size: " +
+                           e.what());
+        }
     }
 
     // The layer number of entry i, or -1 when its type line was not counted.

@@ -1,6 +1,9 @@
 #include "EffectSource.h"
 
+#include "EffectLint.h"
 #include "Files.h"
+
+#include "import/Import.h"
 
 #include "effect/CodeContainer.h"
 #include "effect/Parser.h"
@@ -9,6 +12,7 @@
 #include "resources/SlotPatcher.h"
 #include "resources/Slots.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace glfx::cli {
@@ -20,11 +24,52 @@ bool isLibraryFile(const std::string& bytes) {
            bytes.compare(0, 2, "MZ") == 0;
 }
 
+namespace {
+
+void importSource(EffectSource& source, const std::string& path, const std::string& bytes,
+                  import::SourceFormat format) {
+    import::ImportedEffect imported;
+    try {
+        imported = import::importSource(path, bytes);
+    } catch (const import::ImportError& e) {
+        throw CommandError(e.what());
+    }
+    source.imported = true;
+    source.origin.form = format == import::SourceFormat::Isf ? "ISF file (imported)"
+                         : format == import::SourceFormat::Shadertoy
+                             ? "Shadertoy shader (imported)"
+                             : "Shadertoy export (imported)";
+    source.code = import::importedEffectText(imported, path);
+    source.warnings = imported.warnings;
+    // The text's shader lines back to the source's, through where the writer put them.
+    const SourceMap map = mapSources(source.code);
+    source.sourceLines.assign(size_t(std::count(source.code.begin(), source.code.end(), '\n')) + 1,
+                              {std::string(), 0});
+    const auto follow = [&](const SourceLines& text, const std::vector<int>& from,
+                            const std::string& file) {
+        for (size_t k = 0; k < text.fileLines.size() && k < from.size(); ++k) {
+            const size_t line = size_t(text.fileLines[k]);
+            if (line >= 1 && line <= source.sourceLines.size() && from[k] > 0)
+                source.sourceLines[line - 1] = {file, from[k]};
+        }
+    };
+    for (size_t p = 0; p < map.passes.size(); ++p)
+        follow(map.passes[p], imported.passLines[p], path);
+    follow(map.vertex, imported.vertexLines,
+           imported.vertexFile.empty() ? path : imported.vertexFile);
+}
+
+} // namespace
+
 EffectSource loadEffectSource(const std::string& path) {
     EffectSource source;
     source.origin.path = path;
     const std::string bytes = readWholeFile(path, "effect");
-    if (!isLibraryFile(bytes)) {
+    const import::SourceFormat format = isLibraryFile(bytes) ? import::SourceFormat::EffectText
+                                                             : import::sourceFormatOf(path, bytes);
+    if (format != import::SourceFormat::EffectText) {
+        importSource(source, path, bytes, format);
+    } else if (!isLibraryFile(bytes)) {
         source.origin.form = "effect file";
         source.code = readCodeFile(path);
     } else {

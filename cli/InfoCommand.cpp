@@ -18,6 +18,8 @@ struct InfoOptions {
 int runInfo(const InfoOptions& o) {
     const EffectSource source = loadEffectSource(o.path);
     if (!source.parseError.empty()) throw CommandError(o.path + ": " + source.parseError);
+    for (const std::string& warning : source.warnings)
+        std::cerr << "glfx info: warning: " << warning << "\n";
     if (o.json)
         describeJson(std::cout, source.description, source.origin);
     else
@@ -31,7 +33,9 @@ CLI::App* addInfoCommand(CLI::App& app, CommandRun& run) {
     auto o = std::make_shared<InfoOptions>();
     CLI::App* sub = app.add_subcommand(
         "info", "Describe an effect file or a plug-in library: settings, parameters, passes");
-    sub->add_option("file", o->path, "effect file (.glfx) or plug-in library")->required();
+    sub->add_option("file", o->path,
+                    "effect file (.glfx), ISF or Shadertoy source, or plug-in library")
+        ->required();
     sub->add_flag("--json", o->json, "write the description as JSON");
     sub->callback([o, &run] { run = [o] { return runInfo(*o); }; });
     return sub;

@@ -1,11 +1,17 @@
-// glfx pack FILE.glfx -o LIBRARY [--template T] [--name N] [--category C] [--plain]
+// glfx pack FILE.glfx|SOURCE.fs|SOURCE.glsl|SOURCE.json -o LIBRARY [--template T] [--name N]
+// [--category C] [--plain]
 #include "Commands.h"
 #include "EffectLint.h"
+#include "EffectSource.h"
 #include "Files.h"
 
+#include "effect/CodeContainer.h"
 #include "effect/EffectDescription.h"
 #include "effect/Parser.h"
+#include "import/Import.h"
 #include "resources/SlotPatcher.h"
+
+#include <iostream>
 
 #include <memory>
 #include <stdexcept>
@@ -25,6 +31,14 @@ struct PackOptions {
 int runPack(const PackOptions& o) {
     PackRequest request;
     request.code = readWholeFile(o.effectPath, "effect file");
+    const bool imported =
+        import::sourceFormatOf(o.effectPath, request.code) != import::SourceFormat::EffectText;
+    if (imported) {
+        const EffectSource source = loadEffectSource(o.effectPath);
+        for (const std::string& warning : source.warnings)
+            std::cerr << "glfx pack: warning: " << warning << "\n";
+        request.code = source.code;
+    }
     EffectDescription d;
     try {
         parseDescription(d, request.code);
@@ -32,7 +46,9 @@ int runPack(const PackOptions& o) {
         throw CommandError(o.effectPath + ": " + e.what());
     }
     request.name = o.name;
-    if (request.name.empty()) {
+    if (request.name.empty() && imported) {
+        request.name = d.settings.name;
+    } else if (request.name.empty()) {
         // The parser cuts a long name to the slot's size; packing it cut would hide that.
         request.name = rawSettingsValue(request.code, "name");
         if (request.name.size() > kMaxEffectNameBytes)
@@ -50,6 +66,14 @@ int runPack(const PackOptions& o) {
     const std::string templatePath = templateLibrary(o.templatePath);
     std::string image = readWholeFile(templatePath, "template library");
     requireOutputFolder(o.output);
+    // About one text in 150 enciphers into the bytes that end the slot; the plain form holds it.
+    if (!request.plain && request.code.find('\0') == std::string::npos) {
+        try {
+            encipherCode(request.code, request.name);
+        } catch (const std::invalid_argument& e) {
+            throw CommandError(o.effectPath + ": " + e.what() + ", or pack it with --plain");
+        }
+    }
     try {
         packLibrary(image, request);
     } catch (const std::exception& e) {
@@ -66,7 +90,8 @@ CLI::App* addPackCommand(CLI::App& app, CommandRun& run) {
     auto o = std::make_shared<PackOptions>();
     CLI::App* sub =
         app.add_subcommand("pack", "Write an effect into a copy of the template plug-in library");
-    sub->add_option("file", o->effectPath, "effect file (.glfx)")->required();
+    sub->add_option("file", o->effectPath, "effect file (.glfx), or an ISF or Shadertoy source")
+        ->required();
     sub->add_option("-o,--output", o->output, "plug-in library to write")->required();
     sub->add_option("--template", o->templatePath,
                     "template library (default: the glfx_template.so the build made)");

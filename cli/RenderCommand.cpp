@@ -253,7 +253,8 @@ CLI::App* addRenderCommand(CLI::App& app, CommandRun& run) {
     CLI::App* sub = app.add_subcommand(
         "render", "Render frames of an effect file or plug-in library through the emulated host");
     sub->add_option("effect", o->effectPath,
-                    "effect file (.glfx); without it, --plugin or the built-in effect");
+                    "effect file (.glfx) or ISF/Shadertoy source; without it, --plugin or the "
+                    "built-in effect");
     sub->add_option("--plugin", o->pluginPath, "plug-in library to load instead of an effect file");
     sub->add_option("-i,--input", o->input,
                     "input image or sequence (PNG 8/16-bit, OpenEXR; frame.####.png)");

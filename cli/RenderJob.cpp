@@ -153,10 +153,17 @@ void RenderJob::load(const std::string& effectPath, const std::string& pluginPat
     }
 
     PackRequest request;
-    request.code = readWholeFile(path, "effect file");
+    request.code = source.imported ? source.code : readWholeFile(path, "effect file");
+    warnings_.insert(warnings_.end(), source.warnings.begin(), source.warnings.end());
     request.name =
         description_.settings.name.empty() ? "Untitled effect" : description_.settings.name;
     request.category = description_.settings.category;
+    // A text that cannot be enciphered goes into this private library as it is.
+    try {
+        encipherCode(request.code, request.name);
+    } catch (const std::invalid_argument&) {
+        request.plain = request.code.find('\0') == std::string::npos;
+    }
     const std::string templatePath = templateLibrary("");
     std::string image = readWholeFile(templatePath, "template library");
     try {

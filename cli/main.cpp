@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     glfx::cli::addCheckCommand(app, run);
     glfx::cli::addPackCommand(app, run);
     glfx::cli::addRenderCommand(app, run);
+    glfx::cli::addImportCommand(app, run);
 
     try {
         app.parse(argc, argv);
@@ -39,8 +40,9 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         if (app.get_subcommands().empty() && argc > 1 && argv[1][0] != '-') {
-            std::cerr << "glfx: unknown command \"" << argv[1]
-                      << "\" (the commands are render, check, info and pack; see glfx --help)\n";
+            std::cerr
+                << "glfx: unknown command \"" << argv[1]
+                << "\" (the commands are render, check, info, pack and import; see glfx --help)\n";
             return 2;
         }
         const std::string name = commandName(app);

@@ -347,4 +347,8 @@ void parseDescription(EffectDescription& description, const std::string& code) {
     DescriptionParser(description).run(code);
 }
 
+const char* defaultVertexShader() {
+    return kDefaultVertexShader;
+}
+
 } // namespace glfx

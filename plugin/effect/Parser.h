@@ -14,4 +14,7 @@ namespace glfx {
 // is written.
 void parseDescription(EffectDescription& description, const std::string& code);
 
+// The vertex text a description gets when its code has no [vs] section.
+const char* defaultVertexShader();
+
 } // namespace glfx
