@@ -88,7 +88,8 @@ struct PassOptions {
     std::string height;
     // The result is kept for the next frame. Set by "psN_persistent=1" and by any "prev_psN".
     bool persistent = false;
-    // A kept result is stored as 32-bit floats instead of 8 bits per channel.
+    // The result keeps values outside 0 ... 1 (it is not clamped), and a kept result is stored as
+    // 32-bit floats instead of 8 bits per channel.
     bool floatStorage = false;
 };
 

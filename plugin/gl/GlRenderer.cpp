@@ -654,11 +654,15 @@ bool GlRenderer::drawFrame(const FrameInput& frame, int32_t passCount) {
             if (!prepareTarget(target, size, format, false)) return false;
             glClear(GL_COLOR_BUFFER_BIT);
         }
+        // A float pass keeps values outside 0 ... 1; the others are clamped as effects expect.
+        const bool unclamped = effectDescription->settings.passOptions[size_t(p)].floatStorage;
+        glClampColorARB(GL_CLAMP_FRAGMENT_COLOR_ARB, unclamped ? GL_FALSE : GL_TRUE);
         drawPass(p, frame, size);
         drawnSizes_[size_t(p)] = size;
     }
 
     glUseProgram(0);
+    glClampColorARB(GL_CLAMP_FRAGMENT_COLOR_ARB, GL_TRUE);
     if (!readBack(frame, sizes[size_t(passCount - 1)])) return false;
     glFinish();
     return true;

@@ -27,7 +27,8 @@
 // nothing is flipped.
 //
 // Pass results are stored as GL_RGBA32F with fragment colour clamping on, so every pass keeps the
-// 0...1 range effects are written for at full float precision. A persistent pass renders into
+// 0...1 range effects are written for at full float precision; a pass marked "psN_float=1" is not
+// clamped. A persistent pass renders into
 // one of two sets of textures while the other holds its previous result (8 bits a channel unless
 // it asks for floats), so no pass samples the texture it draws into; it starts from that previous
 // result, so a fragment it discards keeps last frame's value.
