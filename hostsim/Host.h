@@ -47,6 +47,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace glfx::hostsim {
@@ -143,6 +144,9 @@ public:
         PF_Err outputError = PF_Err_NONE;        // checkout_output
         PF_PixelFormat reportedFormat = 0;       // PF_GetPixelFormat answers this instead, when set
         PF_Err pixelFormatError = PF_Err_NONE;   // PF_GetPixelFormat's answer
+        // The abort callback says stop from its call of this number on (0-based, counted over the
+        // host's life: abortChecks()).
+        int abortFromCheck = -1;
     };
 
     // Throws std::runtime_error when the library cannot be loaded.
@@ -222,6 +226,18 @@ public:
     // Calls the plug-in made so far, for the numbered faults of Injection.
     int allocationCalls() const { return allocationCalls_; }
     int checkoutCalls() const { return checkoutCalls_; }
+    int abortChecks() const { return abortChecks_; }
+    // The most parameters and layer pixels the plug-in held checked out at one moment.
+    int mostCheckedOutAtOnce() const { return mostCheckedOut_; }
+    // The plug-in's last PF_PROGRESS (current, total) and how many it sent.
+    std::pair<A_long, A_long> lastProgress() const { return lastProgress_; }
+    int progressReports() const { return progressReports_; }
+    // The state PF_GetCurrentState gives for `index` (or PF_ParamIndex_CHECK_ALL) over
+    // [start, start + duration) in the host's time units, at frame steps: every parameter's value
+    // at every frame (keyframes included) and the pixels of every layer it shows. Layers need the
+    // frame being rendered (its input clip); outside one, only the values count.
+    PF_State stateOf(const Instance& instance, PF_ParamIndex index, A_long start,
+                     A_long duration) const;
 
     const std::vector<std::string>& problems() const { return problems_; }
     // Handles still live now, held by the host or not: what a host quitting now would have to
@@ -289,6 +305,10 @@ public:
     PF_Err checkinLayerPixels(PF_ProgPtr effect_ref, A_long id);
     PF_Err checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output);
     PF_Err pixelFormat(const PF_EffectWorld* world, PF_PixelFormat* format);
+    PF_Err abortCheck(PF_ProgPtr effect_ref);
+    PF_Err progress(PF_ProgPtr effect_ref, A_long current, A_long total);
+    PF_Err currentState(PF_ProgPtr effect_ref, PF_ParamIndex index, const A_Time* start,
+                        const A_Time* duration, PF_State* state);
 
 private:
     // An AEGP effect or stream reference handed to the plug-in.
@@ -367,6 +387,12 @@ private:
     std::vector<PF_Handle> reportedLeaks_;
     int allocationCalls_ = 0;
     int checkoutCalls_ = 0;
+    int abortChecks_ = 0;
+    int mostCheckedOut_ = 0;
+    std::pair<A_long, A_long> lastProgress_{0, 0};
+    int progressReports_ = 0;
+    // Notes the number checked out now after a checkout.
+    void countCheckedOut();
     // Counts a checkout; true when Injection::checkoutCallFailsAt names it.
     bool checkoutFails();
 

@@ -144,12 +144,14 @@ Clip::Clip(Image still) {
 
 void Clip::add(A_long time, Image image) {
     frames_[time] = std::move(image);
+    hashes_.clear();
 }
 
 void Clip::clear(std::vector<Image>& spare) {
     for (auto& frame : frames_)
         spare.push_back(std::move(frame.second));
     frames_.clear();
+    hashes_.clear();
 }
 
 const Image* Clip::at(A_long time) const {
@@ -157,6 +159,25 @@ const Image* Clip::at(A_long time) const {
     auto it = frames_.upper_bound(time);
     if (it == frames_.begin()) return &it->second;
     return &std::prev(it)->second;
+}
+
+uint64_t Clip::hashAt(A_long time) const {
+    const Image* image = at(time);
+    if (image == nullptr) return 0;
+    const auto found = hashes_.find(image);
+    if (found != hashes_.end()) return found->second;
+    uint64_t hash = 0xcbf29ce484222325ull;
+    const auto mix = [&hash](const void* data, size_t size) {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        for (size_t i = 0; i < size; ++i)
+            hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+    };
+    const int32_t facts[] = {image->width, image->height, image->depth,
+                             static_cast<int32_t>(image->order)};
+    mix(facts, sizeof facts);
+    mix(image->bytes.data(), image->bytes.size());
+    hashes_.emplace(image, hash);
+    return hash;
 }
 
 } // namespace glfx::hostsim

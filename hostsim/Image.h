@@ -75,12 +75,16 @@ public:
     Clip(Image still); // NOLINT: a still converts naturally
     void add(A_long time, Image image);
     const Image* at(A_long time) const;
+    // A hash of the image at `time` (its size, layout and bytes), 0 without one; computed once
+    // per frame until the clip changes.
+    uint64_t hashAt(A_long time) const;
     bool empty() const { return frames_.empty(); }
     // Empties the clip, moving its images into `spare` so that their buffers can be used again.
     void clear(std::vector<Image>& spare);
 
 private:
     std::map<A_long, Image> frames_;
+    mutable std::map<const Image*, uint64_t> hashes_;
 };
 
 } // namespace glfx::hostsim
