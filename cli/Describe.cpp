@@ -1,6 +1,8 @@
 #include "Describe.h"
 
 #include "effect/EffectWriter.h"
+#include "effect/SizeExpression.h"
+#include "render/Feedback.h"
 
 #include <nlohmann/json.hpp>
 
@@ -20,6 +22,41 @@ int paramCount(const EffectDescription& d) {
 
 int passCount(const EffectDescription& d) {
     return std::clamp<int32_t>(d.settings.passCount, 0, kMaxPasses);
+}
+
+// A table cell: the text padded to `width`, and at least one blank after it.
+std::string cell(const std::string& text, size_t width) {
+    return text.size() < width ? text + std::string(width - text.size(), ' ') : text + " ";
+}
+
+// Bytes one checkpoint of the kept passes takes when the output is 1920 x 1080 and the
+// parameters are at their defaults.
+size_t checkpointBytesAt1080p(const EffectDescription& d) {
+    std::vector<std::string> names;
+    std::vector<double> values;
+    for (int i = 1; i < std::min<int32_t>(d.settings.paramCount, kMaxParams); ++i)
+        if (d.params[size_t(i)].components == 1 && !d.params[size_t(i)].uniform.empty()) {
+            names.push_back(d.params[size_t(i)].uniform);
+            values.push_back(d.params[size_t(i)].defaultValue[0]);
+        }
+    const auto side = [&](const std::string& text, int32_t output) {
+        if (text.empty()) return output;
+        try {
+            SizeExpression expression(text, names);
+            return SizeExpression::side(expression.evaluate(1920, 1080, values), 16384);
+        } catch (const std::exception&) {
+            return output;
+        }
+    };
+    size_t bytes = 0;
+    for (int pass = 0; pass < passCount(d); ++pass) {
+        const PassOptions& o = d.settings.passOptions[size_t(pass)];
+        if (!o.persistent) continue;
+        const bool last = pass == passCount(d) - 1;
+        bytes += size_t(last ? 1920 : side(o.width, 1920)) *
+                 size_t(last ? 1080 : side(o.height, 1080)) * (o.floatStorage ? 16 : 4);
+    }
+    return bytes;
 }
 
 std::string number(double v) {
@@ -117,9 +154,8 @@ void describe(std::ostream& out, const EffectDescription& d, const EffectOrigin&
     if (s.noinput > 0) out << ", layers below " << s.noinput << " not uploaded";
     out << "\n\nparameters\n";
 
-    out << std::left << "  " << std::setw(4) << "#" << std::setw(12) << "type" << std::setw(22)
-        << "name" << std::setw(16) << "uniform" << std::setw(16) << "default"
-        << "range\n";
+    out << std::left << "  " << std::setw(4) << "#" << std::setw(12) << "type" << cell("name", 22)
+        << cell("uniform", 16) << cell("default", 16) << "range\n";
     out << "  " << std::setw(4) << 0 << std::setw(12) << "layer" << std::setw(22)
         << "(the effect's input)" << std::setw(16) << "" << std::setw(16) << ""
         << "\n";
@@ -142,7 +178,7 @@ void describe(std::ostream& out, const EffectDescription& d, const EffectOrigin&
         if (p.type == ParamType::Popup && (p.flags == 1 || p.flags == 2))
             uniform = "#define " + p.uniform;
         out << "  " << std::setw(4) << i << std::setw(12) << paramTypeKeyword(p.type)
-            << std::setw(22) << p.name << std::setw(16) << uniform << std::setw(16) << def << range;
+            << cell(p.name, 22) << cell(uniform, 16) << cell(def, 16) << range;
         if (p.type == ParamType::Check && !p.text.empty()) out << "label \"" << p.text << "\"";
         if (p.type == ParamType::Popup && p.flags == 2) out << " (define: item text)";
         if (p.type == ParamType::Popup && p.flags == 1) out << " (define: choice index)";
@@ -169,6 +205,15 @@ void describe(std::ostream& out, const EffectDescription& d, const EffectOrigin&
         if (s.routing[pass][0] == kEmptySlot) out << "    reads no input\n";
         for (int slot = 0; slot < kMaxSlots && s.routing[pass][slot] != kEmptySlot; ++slot)
             out << "    in" << slot << " <- " << sourceLabel(d, s.routing[pass][slot]) << "\n";
+    }
+    if (usesFeedback(d)) {
+        const int every = s.checkpointEvery > 0 ? s.checkpointEvery : kDefaultCheckpointEvery;
+        const int budget =
+            s.checkpointBudgetMiB >= 0 ? s.checkpointBudgetMiB : kDefaultCheckpointBudgetMiB;
+        char each[32];
+        std::snprintf(each, sizeof each, "%.1f", double(checkpointBytesAt1080p(d)) / 1048576.0);
+        out << "\nfeedback\n  checkpoints of the kept passes every " << every << " frames, within "
+            << budget << " MiB per instance; at 1920x1080 each takes " << each << " MiB\n";
     }
 }
 
@@ -225,6 +270,13 @@ void describeJson(std::ostream& out, const EffectDescription& d, const EffectOri
         if (o.persistent) entry["persistent"] = true;
         if (o.floatStorage) entry["float"] = true;
         passes.push_back(entry);
+    }
+    if (usesFeedback(d)) {
+        top["checkpointEvery"] =
+            s.checkpointEvery > 0 ? s.checkpointEvery : kDefaultCheckpointEvery;
+        top["checkpointBudgetMiB"] =
+            s.checkpointBudgetMiB >= 0 ? s.checkpointBudgetMiB : kDefaultCheckpointBudgetMiB;
+        top["checkpointBytesAt1080p"] = checkpointBytesAt1080p(d);
     }
     // The lists one entry a line, everything else one member a line.
     out << "{\n";

@@ -1,5 +1,7 @@
 #include "effect/EffectDescription.h"
 
+#include <algorithm>
+
 namespace glfx {
 
 const char* paramTypeKeyword(ParamType type) {
@@ -30,6 +32,13 @@ const char* paramTypeKeyword(ParamType type) {
         return "float2";
     }
     return "unknown";
+}
+
+bool usesFeedback(const EffectDescription& description) {
+    const int32_t passes = std::clamp<int32_t>(description.settings.passCount, 0, kMaxPasses);
+    for (int32_t p = 0; p < passes; ++p)
+        if (description.settings.passOptions[size_t(p)].persistent) return true;
+    return false;
 }
 
 EffectSettings::EffectSettings() {

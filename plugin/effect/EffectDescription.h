@@ -58,6 +58,10 @@ enum class ParamType : int32_t {
     Float2 = 10,
 };
 
+class EffectDescription;
+// Some pass of the effect keeps its result for the next frame.
+bool usesFeedback(const EffectDescription& description);
+
 // The keyword of a type as effect texts write it ("float", "topic_start", ...).
 const char* paramTypeKeyword(ParamType type);
 

@@ -98,13 +98,6 @@ template <class T> uint64_t mixValue(uint64_t hash, const T& value) {
 
 } // namespace
 
-bool usesFeedback(const EffectDescription& description) {
-    const int32_t passes = std::clamp<int32_t>(description.settings.passCount, 0, kMaxPasses);
-    for (int32_t p = 0; p < passes; ++p)
-        if (description.settings.passOptions[size_t(p)].persistent) return true;
-    return false;
-}
-
 int64_t frameIndexAt(A_long time, A_long timeStep) {
     const int64_t step = std::abs(int64_t(timeStep));
     if (step == 0) return 0;

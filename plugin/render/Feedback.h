@@ -30,9 +30,6 @@ class GlRenderer;
 constexpr int32_t kDefaultCheckpointEvery = 30;
 constexpr int32_t kDefaultCheckpointBudgetMiB = 256;
 
-// Some pass keeps its result for the next frame.
-bool usesFeedback(const EffectDescription& description);
-
 // The frames before the one being drawn, fetched from the host one at a time.
 class HistorySource {
 public:

@@ -1,6 +1,7 @@
 #include "resources/SlotPatcher.h"
 
 #include "effect/CodeContainer.h"
+#include "effect/Parser.h"
 #include "resources/BinaryImage.h"
 #include "resources/Slots.h"
 
@@ -142,6 +143,17 @@ void packLibrary(std::string& image, const PackRequest& request) {
     image.replace(at.resource + kResourceCategoryOffset, category.size(), category);
     image.replace(at.nameSlot, kNameSlotSize, name.substr(1));
     image.replace(at.codeSlot, kCodeSlotSize, code);
+    // An effect with persistent passes asks the host to track its checkouts over time, as its
+    // global set-up will say: the host compares the two.
+    EffectDescription description;
+    try {
+        parseDescription(description, request.code);
+    } catch (const std::exception&) {
+        // A text the plug-in cannot load has no passes to keep.
+    }
+    const uint32_t flags2 = kAeOutFlags2 | (usesFeedback(description) ? kFeedbackOutFlags2 : 0);
+    for (size_t b = 0; b < 4; ++b)
+        image[at.resource + kResourceOutFlags2Offset + b] = static_cast<char>(flags2 >> (8 * b));
 }
 
 SlotContents readSlots(const std::string& image) {
