@@ -333,6 +333,52 @@ TEST_F(FramesGpu, SixteenAndThirtyTwoBitValuesRoundTripExactly) {
     }
 }
 
+// What a shader writes reaches 8 and 16 bits rounded to the nearest level and clamped, in both
+// hosts and on the fast (host channel order) path, where GL itself converts 8-bit results.
+TEST_F(FramesGpu, ShaderConstantsRoundToTheNearestLevel) {
+    const char* const effect = R"([settings]
+name=Level_fx
+fast=FAST
+[par1]
+type=float
+name=Value
+param=value
+min=-1
+max=2
+[ps0]
+uniform float value;
+void main(void) { gl_FragColor = vec4(value); }
+)";
+    const struct {
+        float value;
+        A_u_short at8, at16;
+    } rows[] = {{0.5f, 128, 16384}, {0.25f, 64, 8192},    {0.999f, 255, 32735}, {0.0019f, 0, 62},
+                {0.002f, 1, 66},    {0.3333f, 85, 10922}, {1.5f, 255, 32768},   {-0.2f, 0, 0}};
+    for (const bool fast : {false, true}) {
+        std::string text = effect;
+        text.replace(text.find("FAST"), 4, fast ? "1" : "0");
+        const std::string library = packedLibrary(text, fast ? "Level_fast" : "Level_fx");
+        for (const auto& [app, depth] :
+             {std::pair{HostApp::AfterEffects, 8}, std::pair{HostApp::AfterEffects, 16},
+              std::pair{HostApp::PremierePro, 8}}) {
+            Session s(library, app);
+            const Image input = Image::make(2, 1, depth);
+            for (const auto& row : rows) {
+                SCOPED_TRACE(std::string(appName(app)) + " " + std::to_string(depth) +
+                             (fast ? " fast, " : ", ") + std::to_string(row.value));
+                s.instance->values[1] = slider(row.value);
+                Image out;
+                ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
+                const float levels = depth == 8 ? 255.0f : 32768.0f;
+                for (int c = 0; c < 4; ++c)
+                    EXPECT_EQ(std::lround(out.channel(1, 0, c) * levels),
+                              depth == 8 ? row.at8 : row.at16)
+                        << c;
+            }
+        }
+    }
+}
+
 // ---- Routing, extra layers at their times, group switch, define popup -----------------------
 
 TEST_F(FramesGpu, PassesFollowTheRoutingWithAnEarlierFrameAndADefineRebuild) {

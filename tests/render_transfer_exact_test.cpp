@@ -46,12 +46,12 @@ const Rule kRules[] = {
     {"Converting32", Transfer::Converting32, 4, {1, 2, 3, 0}, 1.0f, 1.0f, 0.0f},
 };
 
-// The rule for one channel on the way back: multiply, clamp (NaN to 0), truncate.
+// The rule for one channel on the way back: multiply, clamp (NaN to 0), round to the nearest.
 uint32_t modelChannel(float f, const Rule& r) {
     const float v = f * r.down;
     if (!(v > 0.0f)) return 0;
     if (!(v < r.maximum)) return static_cast<uint32_t>(r.maximum);
-    return static_cast<uint32_t>(static_cast<int32_t>(v));
+    return static_cast<uint32_t>(static_cast<int32_t>(v + 0.5f));
 }
 
 float randomFloat(std::mt19937& rng) {

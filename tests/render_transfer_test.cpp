@@ -129,15 +129,16 @@ TEST(PixelTransfer, WorkedValues) {
     EXPECT_EQ(f[4], 0.5f);
 }
 
-TEST(PixelTransfer, DownloadsClampOutOfRangeAndTruncateInside) {
+TEST(PixelTransfer, DownloadsClampOutOfRangeAndRoundInside) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const struct {
         float value;
         uint8_t at8;
         uint16_t at16;
     } cases[] = {
-        {1.5f, 255, 32768}, {-0.01f, 0, 0},      {0.999f, 254, 32735}, {1.0f, 255, 32768},
-        {nan, 0, 0},        {1e30f, 255, 32768}, {-1e30f, 0, 0},       {0.5f, 127, 16384},
+        {1.5f, 255, 32768}, {-0.01f, 0, 0},      {0.999f, 255, 32735}, {1.0f, 255, 32768},
+        {nan, 0, 0},        {1e30f, 255, 32768}, {-1e30f, 0, 0},       {0.5f, 128, 16384},
+        {0.25f, 64, 8192},  {0.001f, 0, 33},     {0.0019f, 0, 62},     {0.002f, 1, 66},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);

@@ -50,12 +50,13 @@ inline void toFloatPixel(const T* __restrict s, float* __restrict d, float scale
     d[3] = static_cast<float>(s[O::m[3]]) * scale;
 }
 
-// Truncation inside the range, the range's ends outside it; NaN fails both tests and gives 0.
+// The nearest step inside the range, the range's ends outside it; NaN fails both tests and gives
+// 0. Every byte the upload staged comes back as itself: k * (1/255) * 255 is within a few ulps of k.
 template <typename T> inline T toChannel(float f, float scale, float maximum) {
     float v = f * scale;
     v = v > 0.0f ? v : 0.0f;
     v = v < maximum ? v : maximum;
-    return static_cast<T>(static_cast<int32_t>(v));
+    return static_cast<T>(static_cast<int32_t>(v + 0.5f));
 }
 
 template <> inline float toChannel<float>(float f, float, float) {
@@ -73,7 +74,7 @@ inline void fromFloatPixel(const float* __restrict s, T* __restrict d, float sca
 #if defined(__SSE2__)
 // SSE2, the x86-64 baseline. Every lane does what the scalar code does to its channel (exact
 // int-to-float conversion, one single-precision multiply; on the way back multiply, clamp with NaN
-// to 0, truncate), so both give the same bits; the per-pixel reorder is one shuffle.
+// to 0, add a half and truncate), so both give the same bits; the per-pixel reorder is one shuffle.
 //
 // Staging rows are written with non-temporal stores when aligned: a frame's staging buffer is far
 // larger than the caches and is next read by the GL upload, not by this thread.
@@ -175,11 +176,11 @@ void toFloatRow(const T* src, float* dst, int32_t width, float scale) {
 }
 
 // Host-ordered channel values of one pixel, clamped to 0 ... maximum (NaN to 0: maxps gives its
-// second operand when the first is NaN) and truncated.
+// second operand when the first is NaN) and rounded to the nearest, as the scalar code does.
 template <typename O> inline __m128i toHostInts(const float* s, __m128 scale, __m128 maximum) {
     __m128 v = _mm_mul_ps(toHost<O>(_mm_loadu_ps(s)), scale);
     v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), maximum);
-    return _mm_cvttps_epi32(v);
+    return _mm_cvttps_epi32(_mm_add_ps(v, _mm_set1_ps(0.5f)));
 }
 
 template <bool Stream> inline void storeInts(void* d, __m128i v) {

@@ -45,7 +45,7 @@ void uploadWorld(Transfer transfer, const PF_EffectWorld* world, int32_t width, 
                  void* staging);
 
 // Converts a staging buffer of output->width x output->height pixels into the output world.
-// Integer depths clamp to the channel range (NaN gives 0) and truncate inside it.
+// Integer depths clamp to the channel range (NaN gives 0) and round to the nearest step inside it.
 void downloadWorld(Transfer transfer, const void* staging, PF_EffectWorld* output);
 
 // The same for output rows first ... first + rows - 1 only, from a staging buffer that holds just
