@@ -463,9 +463,14 @@ private:
         const SourceLines& lines = map_.passes[p];
         const std::string text = p < int(d_.pixelShaders.size()) ? d_.pixelShaders[p] : "";
         if (text.empty()) {
+            // GL's fixed pipeline draws then: the texture on unit 0 times the vertex colour.
+            const std::string what =
+                boundSlots(s_, p) > 0
+                    ? "so it has no fragment shader and draws what its in0 reads, unchanged"
+                    : "so it has no fragment shader and no input: what it draws is undefined";
             warn(map_.routingLine,
-                 "pass " + std::to_string(p) + " has no [ps" + std::to_string(p) +
-                     "] section, so it draws without a fragment shader (plain white)",
+                 "pass " + std::to_string(p) + " has no [ps" + std::to_string(p) + "] section, " +
+                     what,
                  p);
             return;
         }
