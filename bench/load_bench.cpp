@@ -1,5 +1,6 @@
 // Load: 16 instances of the built-in effect, each rendering frames of different sizes and depths
-// in turn, flattened and re-set-up every few frames (as a host does when it saves or duplicates),
+// in turn, flattened and re-set-up every few frames (as a host does when it saves or duplicates)
+// and re-set-up alone every few others (as when a layer changes),
 // for a few thousand frames through EntryPointFunc in the emulated host. Memory must stay flat:
 // the peak resident size over the last rounds may not exceed the peak over the first rounds by
 // more than 10% (plus 16 MiB of slack for the allocator's own rounding). Prints both peaks, and
@@ -25,6 +26,9 @@ using namespace glfx::hostsim;
 
 constexpr int kInstances = 16;
 constexpr int kFlattenEvery = 8; // frames of an instance between flatten and re-set-up
+// Frames between re-set-ups without a flatten before them (a layer change): the record keeps its
+// renderer, which must not leak.
+constexpr int kResetupEvery = 7;
 // Rounds at the start and at the end whose peaks are compared: one whole period of the sizes (9),
 // depths (3 x 3 rounds) and flattening (8), so both windows see the same states.
 constexpr int kWindow = 72;
@@ -122,6 +126,8 @@ int main(int argc, char** argv) {
             if ((round + i) % kFlattenEvery == kFlattenEvery - 1) {
                 host->flatten(fx);
                 if (host->sequenceResetup(fx) != PF_Err_NONE) ++failures;
+            } else if ((round + i) % kResetupEvery == kResetupEvery - 1) {
+                if (host->sequenceResetup(fx) != PF_Err_NONE) ++failures;
             }
         }
         if (round == kWindow - 1) {
@@ -140,8 +146,8 @@ int main(int argc, char** argv) {
 
     const bool flat = endPeak <= startPeak + startPeak / 10 + 16 * 1024;
     std::printf("| load: %d instances, %d frames of %d sizes at 8/16/32 bits, flatten and "
-                "re-set-up every %d frames | |\n|---|---:|\n",
-                kInstances, frames, kSizeCount, kFlattenEvery);
+                "re-set-up every %d frames, re-set-up alone every %d | |\n|---|---:|\n",
+                kInstances, frames, kSizeCount, kFlattenEvery, kResetupEvery);
     std::printf("| peak resident size, first %d rounds | %.1f MiB |\n", kWindow,
                 double(startPeak) / 1024.0);
     std::printf("| peak resident size, last %d rounds | %.1f MiB |\n", kWindow,

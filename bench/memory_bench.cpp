@@ -9,7 +9,7 @@
 //   memory_bench
 #include "BenchSupport.h"
 #include "hostsim/Host.h"
-#include "shell/SequenceState.h"
+#include "records/SequenceState.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

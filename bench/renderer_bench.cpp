@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -72,16 +73,21 @@ std::vector<float> inputImage() {
 void renderer(benchmark::State& state) {
     const int passes = static_cast<int>(state.range(0));
     auto effect = makeEffect(passes);
-    auto record = std::make_unique<SequenceState>();
     std::vector<float> input = inputImage();
-    record->layerBuffers[0] = input.data();
-    record->layerWidth[0] = kWidth;
-    record->layerHeight[0] = kHeight;
-    record->outputWidth = kWidth;
-    record->outputHeight = kHeight;
-    record->pixelAspect = record->downsampleX = record->downsampleY = 1.0f;
-    record->paramValues[1][0] = 0.9f;
-    record->paramValues[2][0] = record->paramValues[2][1] = record->paramValues[2][2] = 0.05f;
+    float values[kMaxParams][4] = {};
+    values[1][0] = 0.9f;
+    values[2][0] = values[2][1] = values[2][2] = 0.05f;
+    std::vector<float> result(input.size());
+    FrameInput frame;
+    frame.width = kWidth;
+    frame.height = kHeight;
+    frame.paramValues = values;
+    frame.layers[0] = FrameLayer{input.data(), kWidth, kHeight, 0};
+    frame.takeContext = result.data();
+    frame.take = [](void* context, int32_t firstRow, int32_t rows, const void* pixels) {
+        std::memcpy(static_cast<float*>(context) + size_t(firstRow) * kWidth * 4, pixels,
+                    size_t(rows) * kWidth * 16);
+    };
 
     GlRenderer glRenderer;
     glRenderer.effectDescription = effect.get();
@@ -91,22 +97,21 @@ void renderer(benchmark::State& state) {
         return;
     }
     // The first frame at a size builds and allocates; it is not what is measured.
-    if (!glRenderer.renderFrame(*record, GL_FLOAT)) {
+    if (!glRenderer.renderFrame(frame)) {
         state.SkipWithError(("the warm-up frame failed: " + glRenderer.errorText).c_str());
         glRenderer.context.close();
         return;
     }
     for (auto _ : state) {
-        ++record->currentTime;
-        if (!glRenderer.renderFrame(*record, GL_FLOAT)) {
+        ++frame.hostTime;
+        if (!glRenderer.renderFrame(frame)) {
             state.SkipWithError("renderFrame failed");
             break;
         }
-        benchmark::DoNotOptimize(record->resultBuffer[0]);
+        benchmark::DoNotOptimize(result[0]);
     }
     glRenderer.releaseResources();
     glRenderer.context.close();
-    delete[] record->resultBuffer;
 }
 
 GLuint compile(GLenum stage, const std::string& source) {

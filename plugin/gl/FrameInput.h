@@ -45,6 +45,9 @@ struct FrameInput {
     // The input textures show red, green, blue, alpha from their stored green, blue, alpha, red:
     // alpha, red, green, blue floats uploaded as they lie are sampled as RGBA. Needs canSwizzle.
     bool argbSwizzle = false;
+    // The layers and the result have 8 bits a channel: layers and pass results (but those of
+    // psN_float passes) may be kept at 8 bits.
+    bool eightBit = false;
 
     // The result comes back a strip of rows at a time: rows firstRow ... firstRow + rows - 1,
     // packed, as GL_RGBA of readType, handed to `take` while still in the cache. Without `take`

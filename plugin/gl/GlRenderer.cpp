@@ -77,6 +77,11 @@ bool GlRenderer::isPersistent(int32_t pass) const {
            effectDescription->settings.passOptions[size_t(pass)].persistent;
 }
 
+GLenum GlRenderer::passFormat(int32_t pass, const FrameInput& frame) const {
+    const bool floats = effectDescription->settings.passOptions[size_t(pass)].floatStorage;
+    return frame.eightBit && !floats ? GLenum(GL_RGBA8) : GLenum(GL_RGBA32F_ARB);
+}
+
 GLenum GlRenderer::keptFormat(int32_t pass) const {
     return effectDescription->settings.passOptions[size_t(pass)].floatStorage ? GL_RGBA32F_ARB
                                                                               : GL_RGBA8;
@@ -133,6 +138,7 @@ int32_t GlRenderer::build(const std::string& preamble) {
         for (int32_t k = 0; k < kMaxLayers; ++k)
             inputTextures_[k] = makeTexture();
         inputSizes_.fill(Size{});
+        inputFormats_.fill(0);
         drawnSizes_.fill(Size{});
         inputSwizzled_.fill(false);
         canSwizzle = GLEW_VERSION_3_3 || GLEW_ARB_texture_swizzle || GLEW_EXT_texture_swizzle;
@@ -438,11 +444,13 @@ bool GlRenderer::uploadLayers(const FrameInput& frame, GLint maxSize) {
                              frame.argbSwizzle ? kFromArgb : kIdentity);
             inputSwizzled_[k] = frame.argbSwizzle;
         }
-        if (inputSizes_[k] != size) {
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F_ARB, size.width, size.height, 0,
+        const GLenum format = frame.eightBit ? GLenum(GL_RGBA8) : GLenum(GL_RGBA32F_ARB);
+        if (inputSizes_[k] != size || inputFormats_[k] != format) {
+            glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), size.width, size.height, 0,
                          frame.uploadFormat, frame.uploadType, layer.pixels);
             setSamplingParameters();
             inputSizes_[k] = size;
+            inputFormats_[k] = format;
         } else {
             glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size.width, size.height, frame.uploadFormat,
                             frame.uploadType, layer.pixels);
@@ -638,7 +646,7 @@ bool GlRenderer::drawFrame(const FrameInput& frame, int32_t passCount) {
         const Size size = sizes[size_t(p)];
         Target& target =
             isPersistent(p) ? kept_[size_t(keptWrite)][size_t(p)] : passTargets_[size_t(p)];
-        const GLenum format = isPersistent(p) ? keptFormat(p) : GLenum(GL_RGBA32F_ARB);
+        const GLenum format = isPersistent(p) ? keptFormat(p) : passFormat(p, frame);
         if (isPersistent(p)) {
             // Start from the previous result: read it through the framebuffer into the target.
             Target& previous = kept_[size_t(keptRead)][size_t(p)];

@@ -28,7 +28,8 @@
 //
 // Pass results are stored as GL_RGBA32F with fragment colour clamping on, so every pass keeps the
 // 0...1 range effects are written for at full float precision; a pass marked "psN_float=1" is not
-// clamped. A persistent pass renders into
+// clamped. A frame whose layers and result have 8 bits a channel keeps its layers and the results
+// of its other passes in 8-bit textures, a quarter of the memory: nothing there needs more. A persistent pass renders into
 // one of two sets of textures while the other holds its previous result (8 bits a channel unless
 // it asks for floats), so no pass samples the texture it draws into; it starts from that previous
 // result, so a fragment it discards keeps last frame's value.
@@ -205,6 +206,7 @@ private:
     bool readBack(const FrameInput& frame, Size size);
     bool isPersistent(int32_t pass) const;
     GLenum keptFormat(int32_t pass) const;
+    GLenum passFormat(int32_t pass, const FrameInput& frame) const;
     void setSamplingParameters() const;
     void abandonResources();
 
@@ -219,6 +221,7 @@ private:
     std::vector<std::string> sizeNames_; // the values size expressions may name
     std::vector<int32_t> sizeParams_;    // their parameter entries
     std::array<Size, kMaxLayers> inputSizes_;
+    std::array<GLenum, kMaxLayers> inputFormats_{};
     std::array<Size, kMaxPasses> drawnSizes_;
     std::array<bool, kMaxLayers> inputSwizzled_{};
     std::vector<uint8_t> strip_; // read-back strips

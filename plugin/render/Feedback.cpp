@@ -144,9 +144,8 @@ PF_Err drawWithHistory(const FeedbackJob& job, HistorySource& history, FrameInpu
     const std::shared_ptr<const Checkpoint> checkpoint = store->latest(
         target, job.shape, [&](const Checkpoint& c) { return states.current(c.inputs, c.frame); });
     if (checkpoint != nullptr && checkpoint->frame > start) {
-        // Into the set the GPU has the older state in.
-        Label other;
-        read = start >= 0 && decode(renderer.keptLabels[size_t(1 - read)], other) ? 1 - read : read;
+        // Beside the state the GPU still holds, which a later frame may want again.
+        read = start >= 0 ? 1 - read : 0;
         if (renderer.writeKept(read, checkpoint->images)) {
             start = checkpoint->frame;
             renderer.keptLabels[size_t(read)] =

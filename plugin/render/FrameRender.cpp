@@ -375,6 +375,7 @@ PF_Err renderFrameToWorld(PF_InData* in_data, PF_OutData* out_data, SequenceStat
     FrameInput frame = frameFacts(in_data, state, output->width, output->height);
     stageLayers(plan, state, description, state.layerWorlds, frame);
     frame.readType = plan.readType;
+    frame.eightBit = hostPixelBytes(format) == 4;
     // Each strip of the result goes into the output while it is in the cache.
     struct Download {
         Transfer transfer;
