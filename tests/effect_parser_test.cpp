@@ -192,6 +192,11 @@ TEST(Parser, EntryKeysOfParameterOne) {
         {"type=topic_end\n", [](P p) { EXPECT_EQ(p.type, ParamType::TopicEnd); }},
         {"type=popup\nflags=1\n", [](P p) { EXPECT_EQ(p.components, 0); }},
         {"flags=2\ntype=popup\n", [](P p) { EXPECT_EQ(p.components, 1); }},
+        {"type=popup\nflags=0\nmax=\nmin=-inf\n",
+         [](P p) {
+             EXPECT_EQ(std::tie(p.components, p.max), std::make_tuple(1, 0.0f));
+             EXPECT_TRUE(std::isinf(p.min) && p.min < 0);
+         }},
         {"groupswitch=3\n", [](P p) { EXPECT_EQ(p.group, -3); }},
         {"groupswitch=-2147483648\n", [](P p) { EXPECT_EQ(p.group, INT32_MIN); }},
         {"group=2\nmin=-1.5\nmax=1e3\n",
@@ -266,13 +271,14 @@ TEST(Parser, OutOfTableNumbersHaveNoEffect) {
 TEST(Parser, RoutingLines) {
     EffectDescription d = parse("[par1]\ntype=layer\n[routing]\nps0_in1=ps3\nps0_in2=foo\n"
                                 "ps1_in=ps0\nps2x_in0=layer1\nps4_in0=ps1\nps4_in0=ps2\n"
-                                "p1_in0=ps0\nps_in0=ps0\n");
+                                "p1_in0=ps0\nps_in0=ps0\nps3in0=ps0\n");
     const EffectSettings& s = d.settings;
     EXPECT_EQ(s.routing[0][1], 3) << "explicit routing survives the fix-up";
     EXPECT_EQ(s.routing[0][2], kEmptySlot);
     EXPECT_EQ(s.routing[1][0], 0) << "an empty slot text reads 0";
     EXPECT_EQ(s.routing[2][0], -2);
     EXPECT_EQ(s.routing[4][0], 2) << "the later line wins";
+    EXPECT_EQ(s.routing[3][0], kEmptySlot) << "a key without '_' names no slot";
     EXPECT_EQ(s.layerCount, 2);
 
     EffectDescription entryZeroLayer = parse("type=layer\n");
@@ -309,10 +315,11 @@ TEST(Parser, SecondParseStartsFromFirst) {
 }
 
 TEST(Parser, PassOptionsAndPreviousFrameSources) {
-    EffectDescription d = parse("[settings]\nps1_width=$WIDTH/4\nps1_height=max($HEIGHT,2)\n"
-                                "ps2_persistent=1\nps2_float=1\nps3_persistent=yes\n"
-                                "ps40_width=9\nps_width=9\nps1x_width=9\nps1_depth=9\n"
-                                "[routing]\nps0_in1=prev_ps3\nps1_in0=prev_ps40\nps1_in1=prev_ps\n");
+    EffectDescription d =
+        parse("[settings]\nps1_width=$WIDTH/4\nps1_height=max($HEIGHT,2)\n"
+              "ps2_persistent=1\nps2_float=1\nps3_persistent=yes\n"
+              "ps40_width=9\nps_width=9\nps1x_width=9\nps1_depth=9\nps1width=9\n"
+              "[routing]\nps0_in1=prev_ps3\nps1_in0=prev_ps40\nps1_in1=prev_ps\n");
     const EffectSettings& s = d.settings;
     EXPECT_EQ(s.passOptions[1].width, "$WIDTH/4");
     EXPECT_EQ(s.passOptions[1].height, "max($HEIGHT,2)");
@@ -328,4 +335,14 @@ TEST(Parser, PassOptionsAndPreviousFrameSources) {
     parseDescription(d, "[ps0]\nx\n");
     EXPECT_TRUE(d.settings.passOptions[2].width.empty() && !d.settings.passOptions[2].persistent)
         << "a second parse starts from no options";
+}
+
+TEST(Parser, ManyAutomaticEntriesAndItemsStayBounded) {
+    std::string text;
+    for (int i = 0; i < 400; ++i)
+        text += "[par]\ntype=layer\npopup=a|b|c\n";
+    const EffectDescription d = parse(text);
+    EXPECT_EQ(d.settings.paramCount, kMaxParams);
+    EXPECT_EQ(d.settings.layerCount, kMaxLayers);
+    EXPECT_EQ(d.params[kMaxParams - 1].items.size(), 3u);
 }
