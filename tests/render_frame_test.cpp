@@ -76,7 +76,7 @@ TEST(FrameFacts, RatiosAndZeroDenominators) {
     }
 }
 
-TEST(StagingBuffers, EmptyLayersStageAsOneHundredSquare) {
+TEST(StagingBuffers, EmptyLayersStageAsOneHundredSquareNoinputSkipsTheInputNoPassNoResult) {
     Record r;
     World input(8, 4, 4, 0);
     World noPixels(8, 4, 4, 0);
@@ -84,9 +84,9 @@ TEST(StagingBuffers, EmptyLayersStageAsOneHundredSquare) {
     r.state.layerWorlds[0] = &input.world;
     r.state.layerWorlds[1] = &noPixels.world; // a layer parameter set to none
     r.state.layerWorlds[2] = nullptr;         // a slot the read never filled
-    sizeStagingBuffers(r.state, layers(3), 8, 4);
-    EXPECT_EQ(r.state.layerWidth[0], 8);
-    EXPECT_EQ(r.state.layerHeight[0], 4);
+    sizeStagingBuffers(r.state, layers(3, 1, 1), 8, 4);
+    EXPECT_EQ(r.state.layerBuffers[0], nullptr) << "noinput: the input is not staged";
+    EXPECT_NE(r.state.resultBuffer, nullptr) << "the result is sized from the input all the same";
     for (int k : {1, 2}) {
         EXPECT_EQ(r.state.layerWidth[k], 100) << k;
         EXPECT_EQ(r.state.layerHeight[k], 100) << k;
@@ -94,6 +94,13 @@ TEST(StagingBuffers, EmptyLayersStageAsOneHundredSquare) {
         EXPECT_GE(int64_t(r.state.layerAllocWidth[k]) * r.state.layerAllocHeight[k], 100 * 100);
     }
     EXPECT_EQ(r.state.layerBuffers[3], nullptr) << "no slot beyond layerCount";
+
+    Record none;
+    none.state.layerWorlds[0] = &input.world;
+    sizeStagingBuffers(none.state, layers(1, 0), 8, 4);
+    EXPECT_EQ(none.state.layerWidth[0], 8);
+    EXPECT_EQ(none.state.layerHeight[0], 4);
+    EXPECT_EQ(none.state.resultBuffer, nullptr);
 }
 
 TEST(StagingBuffers, GrowOnlyAndNeverTwiceForTheResult) {
@@ -113,13 +120,13 @@ TEST(StagingBuffers, GrowOnlyAndNeverTwiceForTheResult) {
     EXPECT_EQ(r.state.layerBuffers[0], layer);
     EXPECT_EQ(r.state.resultBuffer, result);
 
-    // Larger: both replaced, and the recorded sizes cover what the renderer reads back, so its own
-    // "W x H beyond the recorded size" rule never allocates the result a second time.
+    // Larger, and an output larger than the input: both replaced, and the recorded sizes cover
+    // what the renderer reads back, so its own "W x H beyond the recorded size" rule never
+    // allocates the result a second time.
     r.state.layerWorlds[0] = &large.world;
-    sizeStagingBuffers(r.state, d, 16, 8);
-    EXPECT_NE(r.state.layerBuffers[0], nullptr);
-    EXPECT_GE(r.state.resultAllocWidth, 16);
-    EXPECT_GE(r.state.resultAllocHeight, 8);
+    sizeStagingBuffers(r.state, d, 30, 20);
+    EXPECT_GE(r.state.resultAllocWidth, 30);
+    EXPECT_GE(r.state.resultAllocHeight, 20);
     EXPECT_GE(int64_t(r.state.layerAllocWidth[0]) * r.state.layerAllocHeight[0], 16 * 8);
     layer = r.state.layerBuffers[0];
     result = r.state.resultBuffer;
@@ -130,30 +137,6 @@ TEST(StagingBuffers, GrowOnlyAndNeverTwiceForTheResult) {
     EXPECT_EQ(r.state.layerBuffers[0], layer);
     EXPECT_EQ(r.state.resultBuffer, result);
     EXPECT_EQ(r.state.layerWidth[0], 4);
-}
-
-TEST(StagingBuffers, ResultCoversAnOutputLargerThanTheInput) {
-    Record r;
-    World input(10, 10, 4, 0);
-    r.state.layerWorlds[0] = &input.world;
-    sizeStagingBuffers(r.state, layers(1), 30, 20);
-    EXPECT_GE(r.state.resultAllocWidth, 30);
-    EXPECT_GE(r.state.resultAllocHeight, 20);
-}
-
-TEST(StagingBuffers, NoinputSkipsTheInputSlotAndNoPassNeedsNoResult) {
-    Record r;
-    World input(10, 10, 4, 0);
-    r.state.layerWorlds[0] = &input.world;
-    sizeStagingBuffers(r.state, layers(2, 1, 1), 10, 10);
-    EXPECT_EQ(r.state.layerBuffers[0], nullptr);
-    EXPECT_NE(r.state.layerBuffers[1], nullptr);
-    EXPECT_NE(r.state.resultBuffer, nullptr) << "the result is sized from the input all the same";
-
-    Record none;
-    none.state.layerWorlds[0] = &input.world;
-    sizeStagingBuffers(none.state, layers(1, 0), 10, 10);
-    EXPECT_EQ(none.state.resultBuffer, nullptr);
 }
 
 TEST(UndrawnFrame, InputWhenSizesMatchTransparentOtherwisePaddingUntouched) {
@@ -228,44 +211,6 @@ TEST(ResultRect, MergeOfACheckout) {
             return std::vector<A_long>{x.left, x.top, x.right, x.bottom};
         };
         EXPECT_EQ(sides(r), sides(c.expected));
-    }
-}
-
-TEST(ParamConversion, HostValuesBecomeShaderValues) {
-    using U = PF_ParamDefUnion;
-    const struct {
-        ParamType type;
-        void (*fill)(U&);
-        std::array<float, 4> row; // -7: not written
-    } cases[] = {
-        {ParamType::Check, [](U& u) { u.bd.value = 1; }, {1, -7, -7, -7}},
-        {ParamType::Popup, [](U& u) { u.pd.value = 1; }, {0, -7, -7, -7}},
-        {ParamType::Float, [](U& u) { u.fs_d.value = 0.25; }, {0.25f, -7, -7, -7}},
-        {ParamType::Int, [](U& u) { u.fs_d.value = -2.5; }, {-2.5f, -7, -7, -7}},
-        {ParamType::Color,
-         [](U& u) {
-             u.cd.value = {17, 255, 128, 0};
-         },
-         {1, 0.50196f, 0, -7}},
-        {ParamType::Point,
-         [](U& u) {
-             u.td.x_value = PF_Fixed(10.75 * 65536);
-             u.td.y_value = PF_Fixed(-0.5 * 65536);
-         },
-         {10, -1, -7, -7}},
-        {ParamType::Angle, [](U& u) { u.ad.value = PF_Fixed(45.9 * 65536); }, {45, -7, -7, -7}},
-        {ParamType::Layer, [](U& u) { u.ld.width = 3; }, {-7, -7, -7, -7}},
-    };
-    for (const auto& c : cases) {
-        PF_ParamDef def;
-        std::memset(&def, 0, sizeof def);
-        c.fill(def.u);
-        ParamSpec spec;
-        spec.type = c.type;
-        float row[4] = {-7.0f, -7.0f, -7.0f, -7.0f};
-        convertParamValue(spec, def, row);
-        for (int i = 0; i < 4; ++i)
-            EXPECT_NEAR(row[i], c.row[size_t(i)], 1e-5f) << paramTypeKeyword(c.type) << " " << i;
     }
 }
 
