@@ -292,6 +292,9 @@ TEST_F(HostsimRender, InjectedFailuresReachTheEffect) {
     EXPECT_EQ(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(out.width, 0) << "no render after a failed pre-render";
     host->inject = Host::Injection{};
+    host->inject.inputPixelsError = PF_Err_OUT_OF_MEMORY;
+    EXPECT_EQ(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_OUT_OF_MEMORY);
+    host->inject = Host::Injection{};
     host->inject.outputError = PF_Err_INTERNAL_STRUCT_DAMAGED;
     EXPECT_EQ(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_INTERNAL_STRUCT_DAMAGED);
     host->inject = Host::Injection{};
