@@ -135,29 +135,6 @@ TEST_P(BothHosts, ProjectRoundTripKeepsValuesAndNoPointer) {
     EXPECT_EQ(back->needsRebuild, 1);
 }
 
-TEST_P(BothHosts, TwoInstancesOfTheShippedLibraryAndAProjectRoundTrip) {
-    CheckedHost host(shippedLibrary(), GetParam());
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    hostsim::Instance& first = host.addInstance();
-    hostsim::Instance& second = host.addInstance();
-    ASSERT_EQ(host.sequenceSetup(first), PF_Err_NONE);
-    ASSERT_EQ(host.sequenceSetup(second), PF_Err_NONE);
-    ASSERT_NE(first.record(), nullptr);
-    ASSERT_NE(second.record(), nullptr);
-    EXPECT_EQ(bool(first.record()->hostIsPremiere), premiere());
-
-    first.mutableRecord()->paramValues[3][1] = 42.5f;
-    const std::vector<uint8_t> before = host.handles().bytes(first.sequenceData());
-    PF_Err result = PF_Err_NONE;
-    hostsim::Instance& reopened = host.projectRoundTrip(first, &result);
-    EXPECT_EQ(result, PF_Err_NONE);
-    ASSERT_NE(reopened.record(), nullptr);
-    EXPECT_EQ(reopened.record()->paramValues[3][1], 42.5f);
-    EXPECT_EQ(host.handles().bytes(reopened.sequenceData()), before);
-    EXPECT_EQ(host.updateParamsUi(second), PF_Err_NONE);
-    // CheckedHost sets both down and expects no live handle.
-}
-
 TEST_P(BothHosts, SelectorsWithoutHandlerAnswerZeroAndTouchNothing) {
     CheckedHost host(shellTestLibrary(), GetParam());
     ASSERT_EQ(host.start(), PF_Err_NONE);

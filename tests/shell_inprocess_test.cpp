@@ -60,44 +60,6 @@ TEST(HostSuites, EachSuiteIsAcquiredOnceAndReleasedAsAcquired) {
     EXPECT_THAT(host.suites().outstanding(), IsEmpty());
 }
 
-TEST(HostSuites, ARefusedSuiteThrows516AndTheOthersAreStillReleased) {
-    CheckedHost host(inProcessLibrary(), hostsim::HostApp::AfterEffects);
-    PF_InData in{};
-    in.pica_basicP = host.basicSuite();
-    host.suites().refuse(kPFANSISuite, kPFANSISuiteVersion1);
-    try {
-        HostSuites suites(&in);
-        suites.handle();
-        suites.ansi();
-        ADD_FAILURE() << "a refused suite must throw";
-    } catch (PF_Err err) {
-        EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
-    }
-    EXPECT_THAT(host.suites().outstanding(), IsEmpty());
-    EXPECT_THAT(host.suites().releases(), ElementsAre(kHandle));
-}
-
-TEST(HostSuites, NoBasicSuiteThrows516) {
-    PF_InData in{};
-    EXPECT_THROW(HostSuites{&in}, PF_Err);
-}
-
-TEST(HostSuites, AScopedSuiteThatIsRefusedIsSkippedAndNotReleased) {
-    CheckedHost host(inProcessLibrary(), hostsim::HostApp::PremierePro);
-    host.suites().clearLog();
-    {
-        ScopedSuite granted(host.basicSuite(), kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
-        EXPECT_NE(granted.get<PF_PixelFormatSuite1>(), nullptr);
-        host.suites().refuse(kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
-        ScopedSuite refused(host.basicSuite(), kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
-        EXPECT_EQ(refused.get<PF_PixelFormatSuite1>(), nullptr);
-        ScopedSuite noBasic(nullptr, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
-        EXPECT_EQ(noBasic.get<PF_PixelFormatSuite1>(), nullptr);
-    }
-    EXPECT_EQ(host.suites().releases().size(), 1u);
-    EXPECT_THAT(host.suites().outstanding(), IsEmpty());
-}
-
 // ---- What the record owns --------------------------------------------------------------------
 
 class RecordResources : public ::testing::TestWithParam<PF_Cmd> {};
