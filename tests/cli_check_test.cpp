@@ -4,7 +4,6 @@
 #include "cli/EffectLint.h"
 #include "cli/EffectSource.h"
 
-#include "effect/CodeContainer.h"
 #include "effect/Parser.h"
 
 #include <gtest/gtest.h>
@@ -106,38 +105,6 @@ void expectMapMatchesParser(const std::string& code, const std::string& label) {
     if (!map.vertex.fileLines.empty()) {
         EXPECT_EQ(rebuild(map.vertex), d.vertexShader) << label << ", vertex shader";
     }
-}
-
-TEST(SourceMap, MatchesTheParserOnTrickyTexts) {
-    const struct {
-        const char* label;
-        const char* code;
-    } cases[] = {
-        {"blank lines inside a pass", "[ps0]\nvoid main()\n\n\n{\n}\n"},
-        {"CRLF line ends and a lone CR line",
-         "[settings]\r\nname=x\r\n[ps0]\r\nvoid main()\r\n\r\n{ }\r\n"},
-        {"comments kept in passes, dropped in vs",
-         "[vs]\n// dropped\nvoid main() { gl_Position = ftransform(); }\n[ps0]\n// kept\n"
-         "; kept too\nvoid main() {}\n"},
-        {"a pass section given twice starts again", "[ps0]\nfirst\n[ps1]\nx\n[ps0]\nsecond\n"},
-        {"headers read as other passes", "[ps2]\na\n[ps]\nb\n[ps1x]\nc\n[ps 3]\nd\n"},
-        {"a header without its bracket", "[ps1\na\n[ps0]\nb\n"},
-        {"a pass outside the table", "[ps40]\nlost\n[ps31]\nkept\n"},
-        {"key lines between passes", "[ps0]\na\n[par1]\ntype=float\n[ps1]\nb\n"},
-        {"vs-like sections", "[vs]\nv1\n[vsx]\nname=q\n[ps0]\np\n"},
-    };
-    for (const auto& c : cases)
-        expectMapMatchesParser(c.code, c.label);
-}
-
-TEST(SourceMap, MatchesTheParserOnTheGallery) {
-    int files = 0;
-    for (const auto& e : fs::directory_iterator(std::string(GLFX_SOURCE_DIR) + "/effects")) {
-        if (e.path().extension() != ".glfx") continue;
-        expectMapMatchesParser(readCodeFile(e.path()), e.path().filename());
-        ++files;
-    }
-    EXPECT_GE(files, 8);
 }
 
 // Texts stitched from the format's own lines and fragments reach the corners of both readers;
