@@ -41,7 +41,7 @@ MUTANTS = [
      "if (src < layerSource(kMaxLayers - 1)) return;", "if (false) return;",
      "dropped bound: a layer source past the table is stored"),
     ("parse-groupswitch-sign", "plugin/effect/Parser.cpp",
-     "p.group = negate(readInt(value));", "p.group = readInt(value);",
+     "p.group = negate(readInt(value));", "p.group = negate(-readInt(value));",
      "a group switch reads as a group member"),
     ("parse-comment-in-pass", "plugin/effect/Parser.cpp",
      "(line[0] == ';' || line[0] == '/') && !pixelSection) return;",
@@ -60,7 +60,7 @@ MUTANTS = [
      "if (raw[i] == '\\r') continue;",
      "a lone CR is dropped, not only CR of CRLF"),
     ("codefile-nul-cut", "plugin/effect/CodeContainer.cpp",
-     "if (nul != std::string::npos) out.resize(nul);", "",
+     "if (nul != std::string::npos) out.resize(nul);", "if (nul == 0) out.resize(nul);",
      "a code file is not cut at its first NUL"),
     # slot patcher
     ("pack-name-printable", "plugin/resources/SlotPatcher.cpp",
