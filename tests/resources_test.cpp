@@ -165,6 +165,7 @@ TEST(SlotPatcher, RefusalsLeaveTheImageUntouched) {
         {{"", "", "x", false}, "empty"},
         {{"tab\there", "", "x", false}, "0x09 at position 3"},
         {{"caf\xC3\xA9", "", "x", false}, "0xc3"},
+        {{"del\x7f", "", "x", false}, "0x7f at position 3"},
         {{"ok", std::string(40, 'c'), "x", false}, "category"},
         {{"ok", "", std::string(kCodeSlotSize - 5, 'a'), false}, "when enciphered"},
         {{"ok", "", std::string(kCodeSlotSize + 1, 'a'), true}, "slot holds 65225"},
