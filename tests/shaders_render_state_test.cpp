@@ -79,35 +79,5 @@ TEST_F(RenderStateTest, CreationResetsTheStagingSizesAndFillsTheDefines) {
     EXPECT_EQ(frame.state.renderer, renderer) << "a second call replaces nothing";
 }
 
-TEST_F(RenderStateTest, DefinesReachTheShadersOnEachRebuild) {
-    frame.setOutput(2, 2);
-    createRenderState(frame.state, *effect);
-    const struct {
-        float mode, colour;
-        float expected[4];
-    } steps[] = {{0.0f, 0.0f, {0.0f, 0.0f, 0.0f, 1.0f}},
-                 {1.0f, 1.0f, {0.25f, 0.5f, 0.25f, 1.0f}},
-                 {2.0f, 0.0f, {0.5f, 0.0f, 0.0f, 1.0f}}};
-    for (const auto& step : steps) {
-        frame.state.paramValues[1][0] = step.mode;
-        frame.state.paramValues[2][0] = step.colour;
-        frame.state.renderer->buildPrograms(refreshDefines(frame.state, *effect));
-        ASSERT_TRUE(frame.state.renderer->programsOk) << frame.state.renderer->errorText;
-        ASSERT_TRUE(frame.state.renderer->renderFrame(frame.state, GL_FLOAT));
-        for (int c = 0; c < 4; ++c)
-            EXPECT_FLOAT_EQ(frame.result(1, 0, c), step.expected[c]) << step.mode << " " << c;
-    }
-    dropRenderState(frame.state);
-    EXPECT_TRUE(host.isCurrentAndIntact());
-}
-
-TEST_F(RenderStateTest, ARenderBeforeAnyBuildUsesAnEmptyPreamble) {
-    frame.setOutput(2, 2);
-    createRenderState(frame.state, *effect);
-    EXPECT_FALSE(frame.state.renderer->renderFrame(frame.state, GL_FLOAT));
-    EXPECT_NE(frame.state.renderer->errorText.find("MODE"), std::string::npos)
-        << frame.state.renderer->errorText;
-}
-
 } // namespace
 } // namespace glfx
