@@ -386,13 +386,16 @@ struct Reference {
     int allocations = 0, acquisitions = 0, checkouts = 0;
 };
 
-Reference reference(std::shared_ptr<PluginLibrary> library, HostApp app) {
+// The stand-in host's own context must be current and untouched after every command.
+Reference reference(std::shared_ptr<PluginLibrary> library, HostApp app,
+                    const test::HostContext& hostContext) {
     Reference r;
     ScriptRun run(std::move(library), app);
     for (const Step& s : script()) {
         r.outcomes.push_back(run.play(s));
         EXPECT_EQ(r.outcomes.back().err, PF_Err_NONE) << "the fault-free run failed";
         EXPECT_THAT(run.host.problems(), IsEmpty());
+        EXPECT_TRUE(hostContext.isCurrentAndIntact());
         if (isRender(s.op)) {
             EXPECT_EQ(r.outcomes.back().message, "") << "the fault-free run draws every frame";
         }
@@ -423,7 +426,7 @@ TEST_P(LifecycleFault, FailsCleanlyAndTheNextCommandWorks) {
     const FaultCase& c = GetParam();
     const bool inProcess = c.family == Family::Gpu && c.gpu == GpuFault::NoContext;
     const auto library = inProcess ? inProcessEffect : packedEffect;
-    const Reference ref = reference(library(), c.app);
+    const Reference ref = reference(library(), c.app, host);
     if (HasFailure()) return;
     const std::vector<Outcome>& expected = ref.outcomes;
 
