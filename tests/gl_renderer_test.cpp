@@ -425,38 +425,6 @@ TEST_F(GlRendererFrameTest, TheResultBufferOnlyGrows) {
     EXPECT_FLOAT_EQ(frame.result(15, 7, 3), 0.5f);
 }
 
-TEST_F(GlRendererFrameTest, TwoInstancesEachRenderOnTheirOwnContext) {
-    auto quarter = makeEffect({fill("vec4(0.25)")});
-    EffectDescription& scaled = use({samplerDeclarations(1) + "uniform float gain;\n" +
-                                     fill("gain * texture2D(in0, gl_TexCoord[0].st)")});
-    scaled.settings.paramCount = 2;
-    scaled.params[1].uniform = "gain";
-    auto other = makeRenderer(*quarter);
-    ASSERT_TRUE(other->context.activate());
-    const EGLContext otherContext = eglGetCurrentContext();
-    other->context.deactivate();
-    ASSERT_TRUE(renderer->context.activate());
-    EXPECT_NE(eglGetCurrentContext(), otherContext);
-    renderer->context.deactivate();
-
-    Frame otherFrame;
-    otherFrame.setOutput(4, 4);
-    frame.setLayer(0, 4, 4, solidImage(4, 4, {1, 1, 1, 1}));
-    for (float gain : {0.5f, 0.75f}) {
-        frame.state.paramValues[1][0] = gain;
-        ASSERT_TRUE(other->renderFrame(otherFrame.state, GL_FLOAT));
-        ASSERT_TRUE(draw(4, 4));
-        EXPECT_FLOAT_EQ(otherFrame.result(2, 2, 0), 0.25f);
-        EXPECT_FLOAT_EQ(frame.result(2, 2, 0), gain);
-    }
-
-    other.reset(); // closes the other context: this one must live on
-    frame.state.paramValues[1][0] = 0.125f;
-    ASSERT_TRUE(draw(4, 4));
-    EXPECT_FLOAT_EQ(frame.result(2, 2, 0), 0.125f);
-    EXPECT_TRUE(host.isCurrentAndIntact());
-}
-
 // --- Golden images, computed on the CPU --------------------------------------------------------
 
 TEST_F(GlRendererGoldenTest, AGradientWithAColourParameterMatchesItsReference) {
