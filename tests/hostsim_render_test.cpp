@@ -173,41 +173,6 @@ Image gradient(int w, int h, int depth) {
 
 } // namespace
 
-TEST_F(HostsimRender, WorldsHaveEachHostsLayoutAndPixelFormat) {
-    const struct {
-        HostApp app;
-        int depth;
-        PF_PixelFormat format;
-    } cases[] = {
-        {HostApp::AfterEffects, 8, PF_PixelFormat_ARGB32},
-        {HostApp::AfterEffects, 16, PF_PixelFormat_ARGB64},
-        {HostApp::AfterEffects, 32, PF_PixelFormat_ARGB128},
-        {HostApp::PremierePro, 8, PF_PixelFormat_ARGB32},
-        {HostApp::PremierePro, 32, PF_PixelFormat_ARGB32}, // Premiere Pro renders 8-bit only
-    };
-    for (const auto& c : cases) {
-        Instance& fx = start(c.app);
-        const Image input = gradient(5, 3, c.depth);
-        ASSERT_EQ(host->render(fx, Clip(input), 0, out, {RenderPath::Smart, 8}), PF_Err_NONE);
-        EXPECT_EQ(seen.inputFormat, c.format);
-        EXPECT_EQ(seen.outputFormat, c.format);
-        ASSERT_EQ(out.width, 5);
-        ASSERT_EQ(out.height, 3);
-        const bool premiere = c.app == HostApp::PremierePro;
-        EXPECT_EQ(out.depth, premiere ? 8 : c.depth);
-        EXPECT_EQ(out.order, premiere ? ChannelOrder::Bgra : ChannelOrder::Argb);
-        if (premiere) {
-            // Blue, green, red, alpha bytes of the input's first pixel.
-            const Image expected = input.converted(8, ChannelOrder::Bgra);
-            EXPECT_EQ(seen.firstInputPixel,
-                      std::vector<uint8_t>(expected.bytes.begin(), expected.bytes.begin() + 4));
-        }
-        EXPECT_EQ(out.toRgba(), input.converted(out.depth, out.order).toRgba());
-        EXPECT_TRUE(out.paddingIs(Host::kPaddingFill));
-        EXPECT_THAT(host->problems(), IsEmpty());
-    }
-}
-
 TEST_F(HostsimRender, PaddingWrittenByTheEffectIsReported) {
     for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
         Instance& fx = start();
@@ -215,63 +180,6 @@ TEST_F(HostsimRender, PaddingWrittenByTheEffectIsReported) {
         host->render(fx, Clip(gradient(4, 2, 8)), 0, out, {path, 4});
         EXPECT_THAT(host->problems(), Contains(HasSubstr("padding bytes")));
     }
-}
-
-TEST_F(HostsimRender, ValuesAtTheTimeAskedFor) {
-    Instance& fx = start();
-    PF_ParamDefUnion v;
-    std::memset(&v, 0, sizeof v);
-    v.fs_d.value = 0.0;
-    fx.keyframes[1][0] = v;
-    v.fs_d.value = 1.0;
-    fx.keyframes[1][10] = v;
-    v.pd.value = 1;
-    fx.keyframes[4][0] = v;
-    v.pd.value = 3;
-    fx.keyframes[4][10] = v;
-    const Image input = gradient(40, 20, 8);
-
-    ASSERT_EQ(host->render(fx, Clip(input), 5, out), PF_Err_NONE);
-    EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 0.5);
-    EXPECT_EQ(seen.popup.u.pd.value, 1) << "popups hold until the next key";
-    // 50 % and 25 % of the 40 x 20 layer, in pixels.
-    EXPECT_EQ(seen.point.u.td.x_value, 20 << 16);
-    EXPECT_EQ(seen.point.u.td.y_value, 5 << 16);
-
-    ASSERT_EQ(host->render(fx, Clip(input), 12, out), PF_Err_NONE);
-    EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 1.0);
-    EXPECT_EQ(seen.popup.u.pd.value, 3);
-
-    // Half resolution: the layer's full size is still 40 x 20.
-    host->downsampleX = host->downsampleY = {1, 2};
-    ASSERT_EQ(host->render(fx, Clip(gradient(20, 10, 8)), 0, out), PF_Err_NONE);
-    EXPECT_EQ(seen.point.u.td.x_value, 20 << 16);
-    EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 0.0);
-    EXPECT_THAT(host->problems(), IsEmpty());
-}
-
-TEST_F(HostsimRender, LayerParametersShowTheirClipAtTheirTime) {
-    Instance& fx = start();
-    host->timeStep = 10;
-    Clip clip;
-    for (int t = 0; t < 3; ++t) {
-        std::vector<float> rgba(4 * 4, 0.0f);
-        for (int p = 0; p < 4; ++p)
-            rgba[size_t(p) * 4] = 0.25f * float(t + 1);
-        clip.add(t * 10, Image::fromRgba(rgba.data(), 2, 2, 32));
-    }
-    for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
-        ASSERT_EQ(host->render(fx, clip, 20, out, {path}), PF_Err_NONE);
-        EXPECT_TRUE(seen.layerHadPixels);
-        EXPECT_FLOAT_EQ(seen.layerRed, 0.5f) << "the layer defaults to the effect's own, at 10";
-    }
-    ASSERT_FALSE(host->layerCheckoutLog().empty());
-    EXPECT_EQ(host->layerCheckoutLog().back().time, 10);
-
-    fx.layers[3] = Clip(); // none
-    ASSERT_EQ(host->render(fx, clip, 20, out), PF_Err_NONE);
-    EXPECT_FALSE(seen.layerHadPixels);
-    EXPECT_THAT(host->problems(), IsEmpty());
 }
 
 TEST_F(HostsimRender, SmartRenderProtocolFaultsAreReported) {
