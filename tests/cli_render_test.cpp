@@ -140,15 +140,6 @@ INSTANTIATE_TEST_SUITE_P(Effects, GalleryTest, ::testing::ValuesIn(galleryEntrie
 
 // ---- What the options change --------------------------------------------------------------
 
-TEST_F(RenderGpuTest, BothHostsAndBothRenderPathsGiveTheSamePicture) {
-    const std::vector<std::string> base = {effects + "glow.glfx", "-i", card};
-    const Image smart = rendered(base, "smart.png");
-    EXPECT_EQ(maxDifference(rendered(base, "classic.png", {"--render", "classic"}), smart), 0.0f);
-    // Premiere Pro renders 8-bit blue-green-red-alpha; the picture must not change.
-    EXPECT_LE(maxDifference(rendered(base, "premiere.png", {"--host", "premiere"}), smart),
-              1.0f / 255.0f);
-}
-
 TEST_F(RenderGpuTest, WritesTheDepthsItIsAskedFor) {
     const std::vector<std::string> base = {effects + "blur.glfx", "-i", card};
     const Image png8 = rendered(base, "out8.png");
@@ -206,15 +197,6 @@ TEST_F(RenderGpuTest, KeyframesAnimateAcrossAFrameRange) {
     EXPECT_GT(maxDifference(middle, last), 0.05f);
 }
 
-TEST_F(RenderGpuTest, TimeMovesAnAnimatedEffect) {
-    const std::string ripple = effects + "ripple.glfx";
-    const Image at0 = rendered({ripple, "-i", card, "--time", "0"}, "t0.png");
-    const Image at5 = rendered({ripple, "-i", card, "--time", "5"}, "t5.png");
-    const Image again = rendered({ripple, "-i", card, "-t", "5"}, "t5b.png");
-    EXPECT_GT(maxDifference(at0, at5), 0.1f);
-    EXPECT_EQ(maxDifference(at5, again), 0.0f);
-}
-
 // The map layer is read 2 frames after the current one (its time offset): frame 0 of a
 // sequence shows map frame 2, and a missing frame shows no map, with a warning.
 TEST_F(RenderGpuTest, LayerSequencesHonourTheTimeOffset) {
@@ -231,14 +213,6 @@ TEST_F(RenderGpuTest, LayerSequencesHonourTheTimeOffset) {
     EXPECT_GT(maxDifference(readImage(dir / "d.1.png"), still), 0.05f) << "frame 1 reads map 3";
     ASSERT_EQ(r.errLines().size(), 1u) << r.err;
     EXPECT_THAT(r.err, HasSubstr("no frame 4"));
-}
-
-TEST_F(RenderGpuTest, APackedLibraryRendersLikeItsEffectFile) {
-    const RunResult packed = runGlfx({"pack", effects + "glow.glfx", "-o", dir / "Glow.so"});
-    ASSERT_EQ(packed.exitCode, 0) << packed.err;
-    const Image fromFile = rendered({effects + "glow.glfx", "-i", card}, "file.png");
-    const Image fromLibrary = rendered({"--plugin", dir / "Glow.so", "-i", card}, "lib.png");
-    EXPECT_EQ(maxDifference(fromFile, fromLibrary), 0.0f);
 }
 
 TEST_F(RenderGpuTest, AFrameThePlugInCannotDrawIsAnErrorWithoutAPicture) {
