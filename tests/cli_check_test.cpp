@@ -234,14 +234,6 @@ TEST(Tokens, LeaveCommentsOutAndCountLines) {
     EXPECT_EQ(tokens.back().line, 3);
 }
 
-TEST(RawSettings, GivesTheValueBeforeTheParserCutsIt) {
-    const std::string longName(40, 'n');
-    const std::string code =
-        "[settings]\nname=short\n[par1]\nname=not this\n[settings]\nname=" + longName + "\n";
-    EXPECT_EQ(rawSettingsValue(code, "name"), longName);
-    EXPECT_EQ(rawSettingsValue(code, "category"), "");
-}
-
 TEST(Lint, AParameterTheVertexTextReadsIsUsed) {
     const std::string code = "[settings]\nname=V\n[par1]\ntype=float\nparam=wobble\n[vs]\n"
                              "uniform float wobble;\nvoid main(void) { gl_Position = ftransform() "

@@ -12,16 +12,6 @@
 namespace glfx {
 namespace {
 
-TEST(DecimalText, WritesSignedIntegersLikeStreamInsertion) {
-    const std::pair<int32_t, const char*> cases[] = {{0, "0"},
-                                                     {7, "7"},
-                                                     {-12, "-12"},
-                                                     {2147483647, "2147483647"},
-                                                     {-2147483647 - 1, "-2147483648"}};
-    for (const auto& [value, text] : cases)
-        EXPECT_EQ(decimalText(value), text) << value;
-}
-
 TEST(TruncateToInt32, TruncatesTowardZeroAndKeepsTheLowBits) {
     const std::pair<float, int32_t> cases[] = {
         {-2.7f, -2},
