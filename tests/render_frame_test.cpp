@@ -155,6 +155,8 @@ TEST(UndrawnFrame, InputWhenSizesMatchTransparentOtherwisePaddingUntouched) {
                 EXPECT_EQ(same.bytes[size_t(y * same.world.rowbytes + b)], 0xCD);
         }
 
+        World taller(5, 4, pixelBytes, 0xCD, 12);
+        EXPECT_FALSE(writeUndrawnFrame(&input.world, &taller.world, pixelBytes));
         World other(6, 3, pixelBytes, 0xCD, 12);
         EXPECT_FALSE(writeUndrawnFrame(&input.world, &other.world, pixelBytes));
         EXPECT_FALSE(writeUndrawnFrame(nullptr, &other.world, pixelBytes));

@@ -144,6 +144,11 @@ const Check fullSizeRecord = [](const Host& h, const Instance& i) {
     ASSERT_NE(i.sequenceData(), nullptr);
     EXPECT_EQ(const_cast<Host&>(h).handles().size(i.sequenceData()), sizeof(SequenceState));
 };
+// Bytes a short record gained are zero where set-up sets nothing.
+const Check grownBytesZero = [](const Host&, const Instance& i) {
+    EXPECT_EQ(i.record()->paramValues[kMaxParams - 1][3], 0.0f);
+    EXPECT_EQ(i.record()->outputHeight, 0);
+};
 Check both(Check a, Check b) {
     return [=](const Host& h, const Instance& i) {
         a(h, i);
@@ -307,11 +312,11 @@ std::vector<FaultCase> faultCases() {
                {Cmd::SequenceSetdown, OK}}),
          arbitraryRecord()},
         {"ShortRecordIsResized", AE,
-         with(upToParams(),
-              {{Cmd::ProjectInstance, OK},
-               {Cmd::SequenceResetup, OK, nullptr, both(fullSizeRecord, recordCleared)},
-               {Cmd::SequenceFlatten, OK},
-               {Cmd::SequenceSetdown, OK}}),
+         with(upToParams(), {{Cmd::ProjectInstance, OK},
+                             {Cmd::SequenceResetup, OK, nullptr,
+                              both(fullSizeRecord, both(recordCleared, grownBytesZero))},
+                             {Cmd::SequenceFlatten, OK},
+                             {Cmd::SequenceSetdown, OK}}),
          std::vector<uint8_t>(1000, 0xA5)},
         {"LongRecordIsCut", AE,
          with(upToParams(), {{Cmd::ProjectInstance, OK},
