@@ -76,26 +76,6 @@ TEST(Parser, WorkedExampleTwoPassesSliderAndLayer) {
     EXPECT_EQ(d.vertexShader.size(), 146u);
 }
 
-TEST(Parser, ShortAndEmptyTexts) {
-    EffectDescription two = parse("ab");
-    EXPECT_TRUE(two.pixelShaders.empty());
-    EXPECT_TRUE(two.vertexShader.empty());
-    EXPECT_EQ(two.params[0].type, ParamType::Layer);
-
-    EffectDescription blanks = parse("   ");
-    ASSERT_EQ(blanks.pixelShaders.size(), 32u);
-    EXPECT_EQ(blanks.pixelShaders[0],
-              "uniform sampler2D in0;\nuniform vec2 resolution;\n"
-              "void main(void)\n{ gl_FragColor=texture2D(in0,gl_FragCoord.xy/resolution); }");
-    EXPECT_EQ(blanks.vertexShader.size(), 146u);
-    EXPECT_EQ(blanks.vertexShader,
-              "void main(void)\n{ \tgl_Position = gl_ModelViewProjectionMatrix * gl_Vertex; "
-              "gl_FrontColor = vec4(1.0); gl_TexCoord[0].st  = gl_MultiTexCoord0.xy; }");
-    EXPECT_EQ(blanks.settings.paramCount, 0);
-    EXPECT_EQ(blanks.settings.passCount, 1);
-    EXPECT_EQ(blanks.settings.layerCount, 1);
-}
-
 TEST(Parser, LineEndsAndBlankLines) {
     // A blank line is kept only where it is not empty as cut (a CRLF text's "\r").
     EffectDescription lf = parse("[ps0]\na\n\nb");
@@ -104,6 +84,7 @@ TEST(Parser, LineEndsAndBlankLines) {
     EXPECT_EQ(crlf.pixelShaders[0], "a\n\nb\n");
     EffectDescription keys = parse("[settings]\r\nname=X\r\n");
     EXPECT_EQ(keys.settings.name, "X");
+    EXPECT_TRUE(parse("ab").pixelShaders.empty()) << "a text under 3 bytes is not read";
 }
 
 TEST(Parser, CommentsSurviveOnlyInPixelSections) {
@@ -283,25 +264,6 @@ TEST(Parser, RoutingLines) {
 
     EffectDescription entryZeroLayer = parse("type=layer\n");
     EXPECT_EQ(entryZeroLayer.settings.layerCount, 1);
-}
-
-TEST(Parser, MalformedRoutingKeyFailsNamingTheLine) {
-    for (const char* key : {"ps1_", "ps1_i"}) {
-        EffectDescription d;
-        const std::string text = std::string("[routing]\n") + key + "=ps0\n[ps0]\nx\n";
-        EXPECT_THAT([&] { parseDescription(d, text); },
-                    ::testing::ThrowsMessage<std::out_of_range>(
-                        AllOf(HasSubstr("line 2"), HasSubstr(key))));
-        EXPECT_TRUE(d.pixelShaders[0].empty()) << "lines after the failure are not read";
-    }
-}
-
-TEST(Parser, ShaderSections) {
-    EffectDescription d = parse("[vs]\nvline\n[vs2]\nname=after\n[ps]\nzero\n[ps1]\n[psx]\nx\n");
-    EXPECT_TRUE(d.vertexShader.size() == 146u) << "[vs2] empties the source, gets the default";
-    EXPECT_EQ(d.params[0].name, "after");
-    EXPECT_EQ(d.pixelShaders[0], "x\n") << "[psx] reopens pass 0 and empties it";
-    EXPECT_EQ(d.settings.passCount, 2);
 }
 
 TEST(Parser, SecondParseStartsFromFirst) {
