@@ -177,26 +177,6 @@ TEST(UndrawnFrame, MessageSaysWhyAndWhatTheOutputGotWithinTheHostsField) {
                 HasSubstr("The output is left transparent."));
 }
 
-TEST(LayerTime, OffsetInWholeFramesTowardZero) {
-    const struct {
-        float offset;
-        A_long current, step, expected;
-    } cases[] = {
-        {0.0f, 100, 10, 100}, {-1.0f, 100, 10, 90},  {2.9f, 100, 10, 120},
-        {-2.9f, 100, 10, 80}, {1.0f, 5, 1001, 1006},
-    };
-    for (const auto& c : cases) {
-        ParamSpec spec;
-        spec.type = ParamType::Layer;
-        spec.defaultValue[0] = c.offset;
-        PF_InData in;
-        std::memset(&in, 0, sizeof in);
-        in.current_time = c.current;
-        in.time_step = c.step;
-        EXPECT_EQ(layerTime(spec, &in), c.expected) << c.offset;
-    }
-}
-
 TEST(ResultRect, MergeOfACheckout) {
     const struct {
         PF_LRect result, checkout, expected;

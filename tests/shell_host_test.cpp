@@ -94,24 +94,6 @@ TEST(PluginLibrary, AFileWithoutResourceIsRefusedBeforeLoading) {
     EXPECT_THROW(hostsim::Host{path}, std::runtime_error);
 }
 
-// ---- The shipped library ---------------------------------------------------------------------
-
-TEST(ShippedLibrary, LoadsItsEncipheredEffectWithNoFileBesideIt) {
-    UserFolderOverride noFolder("");
-    CheckedHost host(shippedLibrary());
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    ASSERT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.returnMessage(),
-              "Quadra_remapping_fx 1.0\rMaps the layer onto the quadrilateral of four corner "
-              "points.");
-    EXPECT_EQ(host.numParams(), 7);
-    ASSERT_EQ(host.declaredParams().size(), 6u);
-    for (size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(host.declaredParams()[i].def.param_type, PF_Param_POINT);
-    EXPECT_EQ(host.declaredParams()[4].def.param_type, PF_Param_POPUP);
-    EXPECT_EQ(host.declaredParams()[5].def.param_type, PF_Param_FLOAT_SLIDER);
-}
-
 // ---- Where the code comes from ------------------------------------------------------------------
 
 TEST(CodeLoading, TemplateLibraryReadsTheCodeFileFromTheUserFolder) {

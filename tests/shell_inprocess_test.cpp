@@ -215,16 +215,3 @@ TEST(ParamDefinition, ValuesAreTruncatedWrappedOrCappedAsTheHostReceivesThem) {
         EXPECT_EQ(d.u.fs_d.valid_max, 0.0f);
     }
 }
-
-TEST(ParamDefinition, NamesAreCutToTheHostsField) {
-    ParamSpec s = entry(ParamType::Float, 0);
-    for (size_t length : {0u, 30u, 31u, 32u, 200u}) {
-        s.name = std::string(length, 'x');
-        const PF_ParamDef d = paramDefinition(s, 1, plainStrcpy);
-        EXPECT_EQ(std::string(d.name), std::string(std::min<size_t>(length, 31), 'x'));
-        EXPECT_EQ(d.flags, 0) << "nothing spilled past the name";
-    }
-    s = entry(ParamType::TopicEnd, 0);
-    s.name = "ignored";
-    EXPECT_STREQ(paramDefinition(s, 1, plainStrcpy).name, "");
-}
