@@ -147,17 +147,6 @@ TEST(SourceMap, AgreesWithTheParserOnGeneratedTexts) {
     }
 }
 
-TEST(SourceMap, RecordsHeadersOfParametersAndPasses) {
-    const SourceMap map = mapSources("[settings]\nname=a\n[par1]\ntype=float\n[par]\n[routing]\n"
-                                     "ps1_in0=ps0\n[ps1]\nx\n");
-    EXPECT_EQ(map.paramLines[1], 3);
-    EXPECT_EQ(map.paramLines[2], 5); // "[par]" numbers the next entry
-    EXPECT_EQ(map.routingLine, 6);
-    EXPECT_EQ(map.passes[1].headerLine, 8);
-    EXPECT_EQ(map.passes[1].fileLines, std::vector<int>{9});
-    EXPECT_EQ(map.passes[0].headerLine, 0);
-}
-
 TEST(CompileLog, ReadsEachDriversLocationFormat) {
     const struct {
         const char* log;

@@ -179,24 +179,6 @@ TEST_F(RenderGpuTest, ParametersByDisplayNameUniformNameTextAndNumberAgree) {
     EXPECT_EQ(maxDifference(hex, rgb), 0.0f);
 }
 
-TEST_F(RenderGpuTest, KeyframesAnimateAcrossAFrameRange) {
-    const RunResult r = render({effects + "color_grade.glfx", "-i", card, "-o", "k.###.png",
-                                "--frames", "0-2", "-p", "Saturation=0:0;2:1"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    // Not a terminal: one plain line per frame.
-    EXPECT_EQ(r.errLines(),
-              (std::vector<std::string>{"frame 0 (1/3) -> k.000.png", "frame 1 (2/3) -> k.001.png",
-                                        "frame 2 (3/3) -> k.002.png"}));
-    const Image first = readImage(dir / "k.000.png");
-    const Image middle = readImage(dir / "k.001.png");
-    const Image last = readImage(dir / "k.002.png");
-    EXPECT_TRUE(isGrey(first)) << "saturation 0 at frame 0";
-    EXPECT_FALSE(isGrey(middle));
-    EXPECT_LE(maxDifference(last, readImage(card)), 1.5f / 255.0f) << "saturation 1 at frame 2";
-    EXPECT_GT(maxDifference(middle, first), 0.05f);
-    EXPECT_GT(maxDifference(middle, last), 0.05f);
-}
-
 // The map layer is read 2 frames after the current one (its time offset): frame 0 of a
 // sequence shows map frame 2, and a missing frame shows no map, with a warning.
 TEST_F(RenderGpuTest, LayerSequencesHonourTheTimeOffset) {
