@@ -20,24 +20,6 @@ protected:
     GlContext context;
 };
 
-TEST_F(GlContextTest, CreateMakesACompatibilityContextAndLeavesTheHostCurrent) {
-    ASSERT_TRUE(create());
-    EXPECT_EQ(context.state(), 1);
-    EXPECT_NE(context.framebuffer(), 0u);
-    EXPECT_GE(context.maxTextureSize(), 1024);
-    EXPECT_TRUE(host.isCurrentAndIntact());
-    ASSERT_TRUE(context.activate());
-    EXPECT_TRUE(context.hasRequiredCapabilities());
-    // The renderer draws immediate-mode quads: the context must be a compatibility one.
-    GLint mask = 0;
-    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
-    glGetError();
-    EXPECT_EQ(mask & GL_CONTEXT_CORE_PROFILE_BIT, 0);
-    context.deactivate();
-    context.close();
-    EXPECT_TRUE(host.isCurrentAndIntact());
-}
-
 TEST_F(GlContextTest, ActivateTwiceThenDeactivateOnceGivesTheHostBack) {
     ASSERT_TRUE(create());
     ASSERT_TRUE(context.activate());

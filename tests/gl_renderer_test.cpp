@@ -132,33 +132,6 @@ TEST_F(GlRendererBuildTest, FailingPassesKeepTheirLogsInPassOrderAndAVertexOnlyP
     EXPECT_NE(renderer->program(1), 0u) << "a good pass between failing ones is still built";
 }
 
-TEST_F(GlRendererBuildTest, AnEmptyPassTextAttachesNoFragmentStage) {
-    use({""});
-    renderer->buildPrograms("#define UNUSED 1\r\n");
-    EXPECT_TRUE(renderer->programsOk) << renderer->errorText;
-    EXPECT_EQ(renderer->errorText, "");
-    EXPECT_EQ(attachedShaders(*renderer, 0), 1);
-}
-
-TEST_F(GlRendererBuildTest, ARebuildKeepsOnlyItsOwnLogsAndUsesItsPreamble) {
-    use({fill("vec4(LEVEL)")});
-    renderer->buildPrograms("");
-    EXPECT_FALSE(renderer->programsOk);
-    EXPECT_NE(renderer->errorText.find("LEVEL"), std::string::npos) << renderer->errorText;
-
-    renderer->buildPrograms("#define LEVEL 0.5\r\n");
-    EXPECT_TRUE(renderer->programsOk) << renderer->errorText;
-    EXPECT_EQ(renderer->errorText, "");
-    EXPECT_TRUE(renderer->buildMessages.empty());
-    ASSERT_TRUE(draw(2, 2));
-    EXPECT_FLOAT_EQ(frame.result(1, 1, 0), 0.5f);
-
-    renderer->buildPrograms("#define WRONG 1\r\n");
-    EXPECT_FALSE(renderer->programsOk);
-    EXPECT_EQ(renderer->errorText.find("#define"), std::string::npos);
-    EXPECT_FALSE(draw(2, 2));
-}
-
 TEST_F(GlRendererBuildTest, NothingIsBuiltOrDrawnWithoutAValidContext) {
     effect = makeEffect({kCopy});
     renderer = makeRenderer(*effect, {"GL_GLFX_not_offered"});
@@ -203,23 +176,6 @@ TEST_F(GlRendererFrameTest, TheParsersDefaultShadersCompileAndPassTheInputThroug
     frame.setLayer(0, 8, 4, input);
     ASSERT_TRUE(draw(8, 4));
     EXPECT_TRUE(resultMatches(input, 8, 4, Tolerance{1e-6f, 0.0, 1e-6f}, "default_shaders"));
-}
-
-TEST_F(GlRendererFrameTest, AllThirtyTwoSlotsAreBoundToTheirOwnUnits) {
-    std::string shader = samplerDeclarations(32) +
-                         "void main(void) { vec2 uv = gl_TexCoord[0].st; float miss = 0.0; "
-                         "float sum = 0.0; float v;\n";
-    for (int k = 0; k < 32; ++k)
-        shader += "v = texture2D(in" + std::to_string(k) + ", uv).r; miss += abs(v - " +
-                  std::to_string(k + 1) + ".0 / 64.0); sum += v;\n";
-    EffectDescription& e = use({shader + "gl_FragColor = vec4(miss, sum / 32.0, 0.0, 1.0); }"});
-    e.settings.layerCount = 32;
-    for (int k = 0; k < 32; ++k) {
-        e.settings.routing[0][k] = layerSource(k);
-        frame.setLayer(k, 2, 2, solidImage(2, 2, {static_cast<float>(k + 1) / 64.0f, 0, 0, 1}));
-    }
-    ASSERT_TRUE(draw(2, 2));
-    expectPixel(0, 0, {0.0f, 33.0f / 128.0f, 0, 1}, 1e-5f);
 }
 
 struct UniformCase {
@@ -311,12 +267,6 @@ TEST_F(GlRendererFrameTest, BuiltInUniformsCarryTheFrameFacts) {
     renderer = makeRenderer(e);
     ASSERT_TRUE(draw(8, 4));
     expectPixel(3, 2, {0.25f, 0.9f, 0.5f, 0.25f});
-}
-
-TEST_F(GlRendererFrameTest, ColourIsClampedToTheUnitRange) {
-    use({fill("vec4(1.5, -0.5, 0.25, 2.0)"), kCopy}).settings.routing[1][0] = 0;
-    ASSERT_TRUE(draw(2, 2));
-    expectPixel(0, 0, {1.0f, 0.0f, 0.25f, 1.0f}, 0.0f);
 }
 
 struct EdgeCase {
