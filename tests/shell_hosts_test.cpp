@@ -67,17 +67,6 @@ TEST_P(BothHosts, GlobalSetupDeclaresVersionFlagsAndGlobalState) {
     EXPECT_THAT(host.liveHandles(), IsEmpty());
 }
 
-TEST_P(BothHosts, AboutShowsNameVersionAndDescriptionOnlyInAfterEffects) {
-    CheckedHost host(shellTestLibrary(), GetParam());
-    ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
-    EXPECT_EQ(host.about(), PF_Err_NONE);
-    if (premiere())
-        EXPECT_EQ(host.returnMessage(), "");
-    else
-        EXPECT_EQ(host.returnMessage(),
-                  "Shell_test_fx 3.1 beta\rEvery parameter type.\r\nSecond line.");
-}
-
 TEST_P(BothHosts, SequenceLifecycle) {
     CheckedHost host(shellTestLibrary(), GetParam());
     ASSERT_EQ(host.start(), PF_Err_NONE);
