@@ -56,13 +56,6 @@ protected:
             most = std::max(most, std::fabs(a.rgba[i] - b.rgba[i]));
         return most;
     }
-    static bool isGrey(const Image& image) {
-        for (size_t i = 0; i < image.rgba.size(); i += 4)
-            if (std::fabs(image.rgba[i] - image.rgba[i + 1]) > 0.01f ||
-                std::fabs(image.rgba[i + 1] - image.rgba[i + 2]) > 0.01f)
-                return false;
-        return !image.rgba.empty();
-    }
 
     TempFolder dir;
     const std::string card = std::string(GLFX_TEST_DATA_DIR) + "/golden/test_card.png";
@@ -139,45 +132,6 @@ INSTANTIATE_TEST_SUITE_P(Effects, GalleryTest, ::testing::ValuesIn(galleryEntrie
                          [](const auto& info) { return info.param.name; });
 
 // ---- What the options change --------------------------------------------------------------
-
-TEST_F(RenderGpuTest, WritesTheDepthsItIsAskedFor) {
-    const std::vector<std::string> base = {effects + "blur.glfx", "-i", card};
-    const Image png8 = rendered(base, "out8.png");
-    EXPECT_EQ(png8.depth, 8);
-    const Image png16 = rendered(base, "out16.png", {"--depth", "16"});
-    EXPECT_EQ(png16.depth, 16);
-    const Image exr = rendered(base, "out.exr");
-    EXPECT_EQ(exr.depth, 32);
-    // An 8-bit project's result is on the 8-bit grid whatever the file's depth.
-    EXPECT_LE(maxDifference(png16, png8), 0.5f / 255.0f + 1e-6f);
-    EXPECT_LE(maxDifference(exr, png8), 0.5f / 255.0f + 1e-6f);
-    // A 32-bit project keeps what lies between the 8-bit levels.
-    const Image deep = rendered(base, "deep.exr", {"--bpc", "32"});
-    EXPECT_GT(maxDifference(deep, png8), 0.0f);
-    EXPECT_LE(maxDifference(deep, png8), 2.0f / 255.0f);
-}
-
-TEST_F(RenderGpuTest, ParametersByDisplayNameUniformNameTextAndNumberAgree) {
-    const std::string stylise = effects + "stylise.glfx";
-    const Image byText = rendered({stylise, "-i", card, "-p", "Style=Emboss"}, "a.png");
-    const Image byIndex = rendered({stylise, "-i", card, "-p", "style=3"}, "b.png");
-    const Image byDefault = rendered({stylise, "-i", card}, "c.png");
-    EXPECT_EQ(maxDifference(byText, byIndex), 0.0f);
-    EXPECT_GT(maxDifference(byText, byDefault), 0.1f) << "the popup changed nothing";
-
-    const std::string blend = effects + "blend.glfx";
-    // A define popup recompiles the shader for the chosen text.
-    const Image multiply = rendered({blend, "-i", card, "-p", "Mode=multiply"}, "m.png");
-    const Image first = rendered({blend, "-i", card, "-p", "MODE=1"}, "m1.png");
-    const Image overlay = rendered({blend, "-i", card}, "o.png");
-    EXPECT_EQ(maxDifference(multiply, first), 0.0f);
-    EXPECT_GT(maxDifference(multiply, overlay), 0.1f);
-
-    const std::string grade = effects + "color_grade.glfx";
-    const Image hex = rendered({grade, "-i", card, "-p", "Gain=#ff8000"}, "h.png");
-    const Image rgb = rendered({grade, "-i", card, "-p", "gain=1,0.50196,0"}, "r.png");
-    EXPECT_EQ(maxDifference(hex, rgb), 0.0f);
-}
 
 // The map layer is read 2 frames after the current one (its time offset): frame 0 of a
 // sequence shows map frame 2, and a missing frame shows no map, with a warning.
