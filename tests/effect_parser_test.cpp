@@ -1,14 +1,10 @@
 #include "effect/Parser.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <stdexcept>
 
 using namespace glfx;
-using ::testing::AllOf;
-using ::testing::HasSubstr;
 
 namespace {
 
@@ -18,63 +14,7 @@ EffectDescription parse(const std::string& code) {
     return d;
 }
 
-const char kBlurMix[] = "[settings]\n"
-                        "name=Blur mix\n"
-                        "shaders=2\n"
-                        "[par1]\n"
-                        "type=float\n"
-                        "name=Amount\n"
-                        "param=amount\n"
-                        "default=0.5\n"
-                        "[par2]\n"
-                        "type=layer\n"
-                        "[routing]\n"
-                        "ps1_in0=ps0\n"
-                        "ps1_in1=layer1\n"
-                        "[ps0]\n"
-                        "uniform float amount;\n"
-                        "void main() { gl_FragColor = vec4(amount); }\n"
-                        "[ps1]\n"
-                        "void main() { gl_FragColor = texture2D(in0, vec2(0.0)); }\n";
-
 } // namespace
-
-TEST(Parser, WorkedExampleTwoPassesSliderAndLayer) {
-    EffectDescription d = parse(kBlurMix);
-    const EffectSettings& s = d.settings;
-    EXPECT_EQ(s.name, "Blur mix");
-    EXPECT_EQ(s.passCount, 2);
-    EXPECT_EQ(s.paramCount, 3);
-    EXPECT_EQ(s.layerCount, 2);
-
-    const ParamSpec& amount = d.params[1];
-    EXPECT_EQ(amount.type, ParamType::Float);
-    EXPECT_EQ(amount.name, "Amount");
-    EXPECT_EQ(amount.uniform, "amount");
-    EXPECT_EQ(amount.components, 1);
-    EXPECT_FLOAT_EQ(amount.defaultValue[0], 0.5f);
-    EXPECT_FLOAT_EQ(amount.defaultValue[2], 0.5f);
-
-    EXPECT_EQ(d.params[2].type, ParamType::Layer);
-    EXPECT_EQ(d.params[2].components, 0);
-    EXPECT_EQ(d.params[2].name, "par2");
-
-    EXPECT_EQ(d.params[0].type, ParamType::Layer);
-    EXPECT_EQ(d.params[0].uniform, "par0");
-
-    EXPECT_EQ(s.routing[1][0], 0);
-    EXPECT_EQ(s.routing[1][1], -2);
-    EXPECT_EQ(s.routing[0][0], -1);
-    EXPECT_EQ(s.routing[0][1], -2) << "fix-up fills pass 0 with every layer";
-    EXPECT_EQ(s.routing[0][2], kEmptySlot);
-
-    ASSERT_EQ(d.pixelShaders.size(), 32u);
-    EXPECT_EQ(d.pixelShaders[0], "uniform float amount;\n"
-                                 "void main() { gl_FragColor = vec4(amount); }\n");
-    EXPECT_EQ(d.pixelShaders[1].substr(0, 11), "void main()");
-    EXPECT_TRUE(d.pixelShaders[2].empty());
-    EXPECT_EQ(d.vertexShader.size(), 146u);
-}
 
 TEST(Parser, LineEndsAndBlankLines) {
     // A blank line is kept only where it is not empty as cut (a CRLF text's "\r").
