@@ -67,22 +67,6 @@ std::unique_ptr<EffectDescription> popupEffect() {
     return description;
 }
 
-TEST(FillDefines, OnlyPopupsWithFlagsOneOrTwoBecomeLinesInKeyOrder) {
-    auto description = popupEffect();
-    float values[kMaxParams][4] = {};
-    values[1][0] = 2.0f;
-    values[2][0] = 1.0f;
-    DefineMap defines;
-    fillDefines(defines, *description, values);
-    EXPECT_EQ(defines.preamble(), "#define alpha vec3(1.0, 0.0, 0.5)\r\n#define zeta 2\r\n");
-
-    values[1][0] = 0.0f;
-    values[2][0] = 2.0f;
-    fillDefines(defines, *description, values);
-    EXPECT_EQ(defines.size(), 2u) << "entries are replaced, never added twice or removed";
-    EXPECT_EQ(defines.preamble(), "#define alpha x\r\n#define zeta 0\r\n");
-}
-
 TEST(DefineValueText, AChoiceOutsideTheItemsFallsBackToTheFirst) {
     ParamSpec spec;
     spec.type = ParamType::Popup;
