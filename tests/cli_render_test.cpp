@@ -1,5 +1,6 @@
 // `glfx render` end to end on Mesa's software rasteriser: the gallery against its golden images,
-// what each option changes in the pictures, and the README's examples exactly as written.
+// layer sequences at their time offset, a frame the plug-in cannot draw, and the README's
+// examples exactly as written.
 #include "cli_test_support.h"
 #include "gl_test_host.h"
 

@@ -1,5 +1,5 @@
 // The render and change commands through the real entry point, on what needs no GPU: parameter
-// values in the record, visibility, defines, checkouts and their failures, and the World suite.
+// values in the record, visibility, defines, checkouts at their times and the errors of a frame.
 // A frame here may be drawn or not (no context): nothing below depends on its pixels.
 #include "frame_test_support.h"
 

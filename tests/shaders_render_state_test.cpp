@@ -1,4 +1,5 @@
-// An instance's render state from creation through defines to drawn frames.
+// An instance's render state as creation leaves it: staging sizes reset, the renderer on a context
+// of its own, the defines filled from the current values.
 #include "gl/GlRenderer.h"
 #include "gl_test_host.h"
 #include "shaders/DefineMap.h"
