@@ -85,13 +85,4 @@ TEST_F(CheckGpuTest, EveryGalleryEffectChecksClean) {
     EXPECT_GE(files, 9);
 }
 
-// A define popup's other choices are compiled too; a clean effect reports nothing for them.
-TEST_F(CheckGpuTest, DefineChoicesThatCompileReportNothing) {
-    EffectSource source;
-    source.code = "[settings]\nname=d\n[par1]\ntype=popup\nname=Op\nparam=OP\npopup=min|max\n"
-                  "flags=2\n[ps0]\nvoid main(void) { gl_FragColor = vec4(OP(0.25, 0.5)); }\n";
-    parseDescription(source.description, source.code);
-    EXPECT_TRUE(checkFile("inline", source).empty());
-}
-
 } // namespace

@@ -4,7 +4,6 @@
 #include "cli/EffectLint.h"
 #include "cli/EffectSource.h"
 
-#include "effect/CodeContainer.h"
 #include "effect/Parser.h"
 
 #include <gtest/gtest.h>
@@ -108,38 +107,6 @@ void expectMapMatchesParser(const std::string& code, const std::string& label) {
     }
 }
 
-TEST(SourceMap, MatchesTheParserOnTrickyTexts) {
-    const struct {
-        const char* label;
-        const char* code;
-    } cases[] = {
-        {"blank lines inside a pass", "[ps0]\nvoid main()\n\n\n{\n}\n"},
-        {"CRLF line ends and a lone CR line",
-         "[settings]\r\nname=x\r\n[ps0]\r\nvoid main()\r\n\r\n{ }\r\n"},
-        {"comments kept in passes, dropped in vs",
-         "[vs]\n// dropped\nvoid main() { gl_Position = ftransform(); }\n[ps0]\n// kept\n"
-         "; kept too\nvoid main() {}\n"},
-        {"a pass section given twice starts again", "[ps0]\nfirst\n[ps1]\nx\n[ps0]\nsecond\n"},
-        {"headers read as other passes", "[ps2]\na\n[ps]\nb\n[ps1x]\nc\n[ps 3]\nd\n"},
-        {"a header without its bracket", "[ps1\na\n[ps0]\nb\n"},
-        {"a pass outside the table", "[ps40]\nlost\n[ps31]\nkept\n"},
-        {"key lines between passes", "[ps0]\na\n[par1]\ntype=float\n[ps1]\nb\n"},
-        {"vs-like sections", "[vs]\nv1\n[vsx]\nname=q\n[ps0]\np\n"},
-    };
-    for (const auto& c : cases)
-        expectMapMatchesParser(c.code, c.label);
-}
-
-TEST(SourceMap, MatchesTheParserOnTheGallery) {
-    int files = 0;
-    for (const auto& e : fs::directory_iterator(std::string(GLFX_SOURCE_DIR) + "/effects")) {
-        if (e.path().extension() != ".glfx") continue;
-        expectMapMatchesParser(readCodeFile(e.path()), e.path().filename());
-        ++files;
-    }
-    EXPECT_GE(files, 8);
-}
-
 // Texts stitched from the format's own lines and fragments reach the corners of both readers;
 // the map must agree with the parser on every one, and the linter must get through each.
 TEST(SourceMap, AgreesWithTheParserOnGeneratedTexts) {
@@ -178,17 +145,6 @@ TEST(SourceMap, AgreesWithTheParserOnGeneratedTexts) {
             return;
         }
     }
-}
-
-TEST(SourceMap, RecordsHeadersOfParametersAndPasses) {
-    const SourceMap map = mapSources("[settings]\nname=a\n[par1]\ntype=float\n[par]\n[routing]\n"
-                                     "ps1_in0=ps0\n[ps1]\nx\n");
-    EXPECT_EQ(map.paramLines[1], 3);
-    EXPECT_EQ(map.paramLines[2], 5); // "[par]" numbers the next entry
-    EXPECT_EQ(map.routingLine, 6);
-    EXPECT_EQ(map.passes[1].headerLine, 8);
-    EXPECT_EQ(map.passes[1].fileLines, std::vector<int>{9});
-    EXPECT_EQ(map.passes[0].headerLine, 0);
 }
 
 TEST(CompileLog, ReadsEachDriversLocationFormat) {
@@ -268,14 +224,6 @@ TEST(Tokens, LeaveCommentsOutAndCountLines) {
         texts.push_back(t.text);
     EXPECT_EQ(texts, (std::vector<std::string>{"uniform", "float", "a", ";", "f", "1.5e3", "in2"}));
     EXPECT_EQ(tokens.back().line, 3);
-}
-
-TEST(RawSettings, GivesTheValueBeforeTheParserCutsIt) {
-    const std::string longName(40, 'n');
-    const std::string code =
-        "[settings]\nname=short\n[par1]\nname=not this\n[settings]\nname=" + longName + "\n";
-    EXPECT_EQ(rawSettingsValue(code, "name"), longName);
-    EXPECT_EQ(rawSettingsValue(code, "category"), "");
 }
 
 TEST(Lint, AParameterTheVertexTextReadsIsUsed) {

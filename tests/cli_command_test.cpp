@@ -243,25 +243,4 @@ TEST_F(RenderInputTest, FailsWithOneLineAndNoOutput) {
     }
 }
 
-// Each effect's parameters, by its own names.
-TEST_F(RenderInputTest, ValuesOfTheWrongKindNameTheParameter) {
-    const std::string grade = sourcePath("effects/color_grade.glfx");
-    const struct {
-        std::string effect;
-        const char* param;
-        const char* needle;
-    } cases[] = {
-        {"", "Corner=1,2", "Top left (topLeft)"}, // the built-in effect
-        {grade, "Lift=#12345", "Lift"},
-        {grade, "Lift=red", "Lift"},
-        {grade, "Hue rotation=left", "Hue rotation"},
-        {grade, "saturation=0:1;0:2", "Saturation"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.param);
-        expectCleanFailure(render({"-i", input, "-o", "out.png", "-p", c.param}, c.effect), 1,
-                           c.needle, &dir, before);
-    }
-}
-
 } // namespace

@@ -2,32 +2,15 @@
 // refused with one line that says what to use instead, before any file is touched, and PNG works
 // as in the full build.
 #include "cli/ImageIO.h"
+#include "cli_test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 using namespace glfx::cli;
-namespace fs = std::filesystem;
 
 namespace {
-
-struct TempFolder {
-    TempFolder() {
-        if (!::mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::string path = testing::TempDir() + "glfx_cli_noexr_XXXXXX";
-};
 
 // what() of the ImageError `call` throws; empty when it throws none.
 template <typename Call> std::string imageError(Call call) {
@@ -49,7 +32,7 @@ Image ramp() {
 } // namespace
 
 TEST(CliImageIoWithoutExr, EveryExrPathIsRefusedWithOneLineThatSaysUsePng) {
-    TempFolder folder;
+    glfx::test::TempFolder folder;
     // A real EXR signature: the refusal must not depend on what the file holds.
     const std::string existing = folder / "existing.exr";
     std::ofstream(existing, std::ios::binary) << "\x76\x2f\x31\x01" << std::string(60, '\0');
@@ -62,10 +45,8 @@ TEST(CliImageIoWithoutExr, EveryExrPathIsRefusedWithOneLineThatSaysUsePng) {
         EXPECT_EQ(imageError([&] { writeImage(path, ramp()); }), expected);
         EXPECT_EQ(imageError([&] { writeImage(path, ramp(), 32); }), expected);
     }
-    std::vector<std::string> left;
-    for (const auto& e : fs::directory_iterator(folder.path))
-        left.push_back(e.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"existing.exr"}) << "a refused write made a file";
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"existing.exr"})
+        << "a refused write made a file";
 }
 
 TEST(CliImageIoWithoutExr, AnUnknownExtensionNamesOnlyPng) {
@@ -74,7 +55,7 @@ TEST(CliImageIoWithoutExr, AnUnknownExtensionNamesOnlyPng) {
 }
 
 TEST(CliImageIoWithoutExr, PngStillRoundTripsAtBothDepths) {
-    TempFolder folder;
+    glfx::test::TempFolder folder;
     const Image image = ramp();
     for (int depth : {8, 16}) {
         const std::string path = folder / ("ramp" + std::to_string(depth) + ".png");

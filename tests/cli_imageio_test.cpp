@@ -348,20 +348,6 @@ TEST(CliImageIo, ExrChannelLayouts) {
 
 // ---- Formats, host levels, sequences ---------------------------------------------------------
 
-TEST(CliImageIo, FormatByExtension) {
-    struct Case {
-        const char* path;
-        ImageFormat format;
-    };
-    for (const Case& c : {Case{"a.png", ImageFormat::Png}, Case{"dir.exr/A.PNG", ImageFormat::Png},
-                          Case{"x.ExR", ImageFormat::Exr}, Case{"seq.####.exr", ImageFormat::Exr}})
-        EXPECT_EQ(imageFormatOf(c.path), c.format) << c.path;
-    EXPECT_EQ(messageOf([] { imageFormatOf("photo.jpg"); }),
-              "photo.jpg: unsupported image format \".jpg\" (use .png or .exr)");
-    EXPECT_EQ(messageOf([] { imageFormatOf("out.png/frame"); }),
-              "out.png/frame: no file extension (use .png or .exr)");
-}
-
 TEST(CliImageIo, HostLevelsRoundTrip) {
     for (int k = 0; k < 256; ++k)
         ASSERT_EQ(toHost8(fromHost8(uint8_t(k))), k);
@@ -380,19 +366,6 @@ TEST(CliImageIo, HostLevelsRoundTrip) {
     EXPECT_EQ(toHost8(2.0f), 255);
     EXPECT_EQ(toHost16(std::numeric_limits<float>::quiet_NaN()), 0);
     EXPECT_EQ(toHost16(1.5f), 32768);
-}
-
-// Host 16-bit levels survive a 16-bit PNG file.
-TEST(CliImageIo, HostSixteenBitLevelsSurviveAPngFile) {
-    TempFolder dir;
-    Image image = makeImage(256, 129, 16); // every level 0...32768, the last repeated
-    for (size_t i = 0; i < image.rgba.size(); i += 4) {
-        image.rgba[i] = image.rgba[i + 1] = image.rgba[i + 2] =
-            fromHost16(uint16_t(std::min<size_t>(i / 4, 32768)));
-        image.rgba[i + 3] = 1.0f;
-    }
-    writeImage(dir / "host.png", image);
-    EXPECT_EQ(toDepth(readImage(dir / "host.png"), 16).rgba, image.rgba);
 }
 
 TEST(CliImageIo, ToDepthSnapsToTheHostGrid) {

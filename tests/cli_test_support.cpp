@@ -3,7 +3,6 @@
 #include "gl/GlContext.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -109,52 +108,6 @@ bool glAvailable(std::string& reason) {
     }
     reason = context.creationError().empty() ? context.describe() : context.creationError();
     return false;
-}
-
-::testing::AssertionResult imagesMatch(const cli::Image& actual, const cli::Image& expected,
-                                       Tolerance tolerance, const std::string& folder,
-                                       const std::string& name) {
-    if (actual.width != expected.width || actual.height != expected.height)
-        return ::testing::AssertionFailure()
-               << name << ": size " << actual.width << "x" << actual.height << ", expected "
-               << expected.width << "x" << expected.height;
-    cli::Image diff = cli::makeImage(actual.width, actual.height, 8);
-    size_t misses = 0;
-    float worst = 0.0f;
-    int worstX = 0;
-    int worstY = 0;
-    for (int32_t y = 0; y < actual.height; ++y)
-        for (int32_t x = 0; x < actual.width; ++x) {
-            const float* a = actual.pixel(x, y);
-            const float* e = expected.pixel(x, y);
-            float most = 0.0f;
-            for (int c = 0; c < 4; ++c) {
-                const float d = std::fabs(a[c] - e[c]);
-                most = std::max(most, std::isnan(d) ? 1.0f : d);
-                diff.pixel(x, y)[c] = c == 3 ? 1.0f : std::min(1.0f, std::fabs(a[c] - e[c]) * 8.0f);
-            }
-            if (most > tolerance.perPixel) ++misses;
-            if (most > worst) {
-                worst = most;
-                worstX = x;
-                worstY = y;
-            }
-        }
-    const double fraction =
-        double(misses) / double(std::max<int64_t>(1, int64_t(actual.width) * actual.height));
-    if (fraction <= tolerance.allowedFraction && worst <= tolerance.hardMax)
-        return ::testing::AssertionSuccess();
-    cli::writeImage(folder + "/" + name + ".actual.png", actual, 8);
-    cli::writeImage(folder + "/" + name + ".diff.png", diff, 8);
-    const float* a = actual.pixel(worstX, worstY);
-    const float* e = expected.pixel(worstX, worstY);
-    return ::testing::AssertionFailure()
-           << name << ": " << misses << " pixels (" << fraction * 100.0
-           << " %) differ by more than " << tolerance.perPixel << " (allowed "
-           << tolerance.allowedFraction * 100.0 << " %); worst at (" << worstX << ", " << worstY
-           << ") by " << worst << " (hard maximum " << tolerance.hardMax << "): actual " << a[0]
-           << ", " << a[1] << ", " << a[2] << ", " << a[3] << ", expected " << e[0] << ", " << e[1]
-           << ", " << e[2] << ", " << e[3] << "; actual and difference images in " << folder;
 }
 
 } // namespace glfx::test

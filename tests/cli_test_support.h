@@ -1,5 +1,5 @@
 // Support for the tests of the glfx command: the real binary run in a child process with its exit
-// code and both output streams, private folders, and images compared with stated tolerances.
+// code and both output streams, and private folders.
 #pragma once
 
 #include "cli/ImageIO.h"
@@ -76,17 +76,5 @@ std::string sourcePath(const std::string& relative);
 
 // A GL context can be made here; `reason` says why not.
 bool glAvailable(std::string& reason);
-
-struct Tolerance {
-    float perPixel;         // a channel further off than this makes the pixel a miss
-    double allowedFraction; // of the pixels that may miss
-    float hardMax;          // no channel may be further off than this
-};
-
-// Compares two pictures of the same size. On failure names the worst pixel with both values and
-// writes `<name>.actual.png` and `<name>.diff.png` (the difference, amplified) into `folder`.
-::testing::AssertionResult imagesMatch(const cli::Image& actual, const cli::Image& expected,
-                                       Tolerance tolerance, const std::string& folder,
-                                       const std::string& name);
 
 } // namespace glfx::test

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 
 using namespace glfx;
 using namespace glfx::cli;
@@ -105,7 +104,7 @@ TEST(CliValueParse, Sliders) {
         got(inverted, "x", "expected a number"),
     };
     for (const char* text :
-         {"1.5", "-0.01", "abc", "", "0.5x", "0x1", "nan", "inf", "1e400", "++1", "0.5,1"})
+         {"1.5", "-0.01", "abc", "", "0.5x", "0x1", "nan", "inf", "1e400", "++1", "+-1", "0.5,1"})
         cases.push_back(got(amount, text, "expected a number from 0 to 1"));
     runCases(cases);
 }
@@ -174,7 +173,8 @@ TEST(CliValueParse, ColoursAnglesPoints) {
         ok(centre, "10,20", {10, 20}),
         ok(centre, "10.75, -0.5", {10.75, -0.5}),
     };
-    for (const char* text : {"#ff800", "#gg0000", "1,0", "1,0,0,0", "#ff8000ff", "1,,0"})
+    for (const char* text :
+         {"#ff800", "#gg0000", "#fg0000", "#ff80:0", "", "1,0", "1,0,0,0", "#ff8000ff", "1,,0"})
         cases.push_back(got(tint, text, colour));
     for (const char* text : {"40000", "45deg"})
         cases.push_back(got(turn, text, "expected an angle in degrees from -32768 to 32767"));
@@ -315,34 +315,4 @@ TEST(CliValueParse, KeyframeErrors) {
     EXPECT_FALSE(parseTrack(amount, "0:0;1:x", kept, error));
     ASSERT_EQ(kept.keys.size(), 1u);
     EXPECT_EQ(kept.keys[0].value.v[0], 0.5);
-}
-
-// Arbitrary bytes never crash a parser and never produce a multi-line message; accepted values
-// are finite.
-TEST(CliValueParse, ArbitraryInputIsRefusedCleanly) {
-    const std::vector<ParamSpec> specs = {
-        spec(ParamType::Int, "I", -5, 5), spec(ParamType::Float, "F"),
-        spec(ParamType::Float2, "F2"),    spec(ParamType::Check, "C"),
-        popup("P", {"a", "b:c", "d;e"}),  spec(ParamType::Color, "K"),
-        spec(ParamType::Angle, "A"),      spec(ParamType::Point, "T"),
-        spec(ParamType::Layer, "L"),      spec(ParamType::None, "N")};
-    const std::string alphabet = "0123456789.,:;#+-eE xafAF\t\n\x01\xff";
-    std::mt19937 random(12345);
-    for (int i = 0; i < 20000; ++i) {
-        std::string text(random() % 24, ' ');
-        for (char& c : text)
-            c = alphabet[random() % alphabet.size()];
-        const ParamSpec& s = specs[size_t(i) % specs.size()];
-        ValueTrack t;
-        std::string error;
-        if (parseTrack(s, text, t, error)) {
-            ASSERT_FALSE(t.keys.empty());
-            const ParamValue v = valueAt(t, double(random() % 100) - 50.0);
-            for (double x : v.v)
-                ASSERT_TRUE(std::isfinite(x)) << text;
-        } else {
-            ASSERT_EQ(error.find('\n'), std::string::npos) << error;
-            ASSERT_EQ(error.rfind("parameter \"", 0), 0u) << error;
-        }
-    }
 }

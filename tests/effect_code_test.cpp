@@ -32,14 +32,6 @@ std::string bytes(std::initializer_list<int> b) {
 
 } // namespace
 
-TEST(CodeContainer, SlotForms) {
-    EXPECT_EQ(codeSlotForm("##GLFX_CODE and filler"), CodeForm::Template);
-    EXPECT_EQ(codeSlotForm(bytes({0x12, 0x14, 0x18, 'x'})), CodeForm::Enciphered);
-    EXPECT_EQ(codeSlotForm("##GLFX_COD"), CodeForm::Plain);
-    EXPECT_EQ(codeSlotForm(bytes({0x12, 0x14})), CodeForm::Plain);
-    EXPECT_EQ(codeSlotForm(""), CodeForm::Plain);
-}
-
 TEST(CodeContainer, RoundTripOnRandomTextsAndKeys) {
     std::mt19937 rng(1234);
     int roundTrips = 0;

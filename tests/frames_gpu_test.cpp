@@ -25,15 +25,12 @@ namespace {
 const char* appName(HostApp app) {
     return app == HostApp::PremierePro ? "Premiere Pro" : "After Effects";
 }
+// Each host's channel order at 8 bits.
+ChannelOrder orderOf(HostApp app) {
+    return app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
+}
 const char* pathName(RenderPath path) {
     return path == RenderPath::Smart ? "smart" : "classic";
-}
-
-std::vector<float> solid(int w, int h, std::array<float, 4> c) {
-    std::vector<float> rgba(size_t(w) * size_t(h) * 4);
-    for (size_t i = 0; i < rgba.size(); ++i)
-        rgba[i] = c[i % 4];
-    return rgba;
 }
 
 // ---- The corner pin, worked out independently: an 8 x 8 solve for the homography ------------
@@ -164,9 +161,7 @@ TEST_F(FramesGpu, BuiltInEffectWithDefaultCornersIsTheIdentity) {
     for (const FrameCase& c : kFrameCases) {
         SCOPED_TRACE(caseName(c));
         Session s(shippedLibrary(), c.app);
-        const ChannelOrder order =
-            c.app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
-        const Image input = Image::fromRgba(picture.data(), w, h, c.depth, order, 8);
+        const Image input = Image::fromRgba(picture.data(), w, h, c.depth, orderOf(c.app), 8);
         Image out;
         ASSERT_EQ(s.render(Clip(input), out, c.path), PF_Err_NONE) << s.host.returnMessage();
         EXPECT_EQ(s.host.returnMessage(), "");
@@ -199,9 +194,7 @@ TEST_F(FramesGpu, BuiltInEffectMatchesAnIndependentCornerPin) {
                 s.instance->values[kBottomLeft] = point(quad[3][0], quad[3][1]);
                 s.instance->values[kOutside] = choice(repeat ? 2 : 1);
                 s.instance->values[kFeather] = slider(0.0);
-                const ChannelOrder order =
-                    c.app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
-                const Image input = Image::fromRgba(picture.data(), w, h, c.depth, order);
+                const Image input = Image::fromRgba(picture.data(), w, h, c.depth, orderOf(c.app));
                 Image out;
                 ASSERT_EQ(s.render(Clip(input), out, c.path), PF_Err_NONE);
                 const std::vector<float> expected = cornerPin(input.toRgba(), w, h, quad, repeat);
@@ -215,42 +208,9 @@ TEST_F(FramesGpu, BuiltInEffectMatchesAnIndependentCornerPin) {
     }
 }
 
-TEST_F(FramesGpu, BuiltInEffectPutsEachCornerOfTheLayerAtItsPoint) {
-    // Four quadrants of the layer in four colours; each output pixel just inside a corner point
-    // shows that corner's colour.
-    const int w = 48, h = 48;
-    std::vector<float> picture(size_t(w) * h * 4);
-    const std::array<float, 4> colours[4] = {
-        {1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1}, {1, 1, 0, 1}}; // TL, TR, BR, BL
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const int q = y < h / 2 ? (x < w / 2 ? 0 : 1) : (x < w / 2 ? 3 : 2);
-            std::copy(colours[q].begin(), colours[q].end(),
-                      picture.begin() + (size_t(y) * w + x) * 4);
-        }
-    const double pts[4][2] = {{10, 6}, {41, 12}, {36, 42}, {4, 30}};
-    const double inward[4][2] = {{1.5, 1.5}, {-1.5, 1.5}, {-1.5, -1.5}, {1.5, -1.5}};
-    Session s(shippedLibrary(), HostApp::AfterEffects);
-    for (int i = 0; i < 4; ++i)
-        s.instance->values[kTopLeft + i] = point(pts[i][0], pts[i][1]);
-    s.instance->values[kFeather] = slider(0.0);
-    Image out;
-    ASSERT_EQ(s.render(Clip(Image::fromRgba(picture.data(), w, h, 8)), out, RenderPath::Smart),
-              PF_Err_NONE);
-    for (int i = 0; i < 4; ++i) {
-        const int x = int(pts[i][0] + inward[i][0]), y = int(pts[i][1] + inward[i][1]);
-        for (int c = 0; c < 4; ++c)
-            EXPECT_NEAR(out.channel(x, y, c), colours[i][size_t(c)], 1.5f / 255.0f)
-                << "corner " << i << " at (" << x << ", " << y << ") channel " << c;
-        // Just outside the point nothing shows.
-        const int ox = int(pts[i][0] - 2 * inward[i][0]), oy = int(pts[i][1] - 2 * inward[i][1]);
-        EXPECT_EQ(out.channel(ox, oy, 3), 0.0f) << "outside corner " << i;
-    }
-}
-
 TEST_F(FramesGpu, FeatherRampsTheEdgeOverItsWidthInFullResolutionPixels) {
     const int w = 64, h = 16;
-    const std::vector<float> white = solid(w, h, {1, 1, 1, 1});
+    const std::vector<float> white = test::solidImage(w, h, {1, 1, 1, 1});
     for (const double downsample : {1.0, 0.5}) {
         SCOPED_TRACE(downsample);
         Session s(shippedLibrary(), HostApp::AfterEffects);
@@ -289,9 +249,7 @@ TEST_F(FramesGpu, EveryEightBitValueRoundTripsExactly) {
         for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
             SCOPED_TRACE(std::string(appName(app)) + ", " + pathName(path));
             Session s(library, app);
-            const ChannelOrder order =
-                app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
-            Image input = Image::make(16, 16, 8, order, 4);
+            Image input = Image::make(16, 16, 8, orderOf(app), 4);
             for (int i = 0; i < 256; ++i) {
                 uint8_t* p = input.row(i / 16) + (i % 16) * 4;
                 p[0] = uint8_t(i);
@@ -392,7 +350,8 @@ TEST_F(FramesGpu, PassesFollowTheRoutingWithAnEarlierFrameAndADefineRebuild) {
         s.host.timeStep = 100;
         Clip clip;
         for (int t = 0; t < 3; ++t)
-            clip.add(A_long(t * 100), Image::fromRgba(solid(w, h, at[t]).data(), w, h, 32));
+            clip.add(A_long(t * 100),
+                     Image::fromRgba(test::solidImage(w, h, at[t]).data(), w, h, 32));
         const auto expectEverywhere = [&](const Image& out, std::array<float, 4> c) {
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
@@ -429,27 +388,16 @@ TEST_F(FramesGpu, PassesFollowTheRoutingWithAnEarlierFrameAndADefineRebuild) {
 
         // Another clip on the layer parameter, at its own time.
         Clip other;
-        other.add(0, Image::fromRgba(solid(w, h, {0.1f, 0.1f, 0.1f, 1}).data(), w, h, 32));
-        other.add(150, Image::fromRgba(solid(w, h, {0.5f, 0.5f, 0.5f, 1}).data(), w, h, 32));
+        other.add(0,
+                  Image::fromRgba(test::solidImage(w, h, {0.1f, 0.1f, 0.1f, 1}).data(), w, h, 32));
+        other.add(150,
+                  Image::fromRgba(test::solidImage(w, h, {0.5f, 0.5f, 0.5f, 1}).data(), w, h, 32));
         s.instance->layers[1] = other;
         ASSERT_EQ(s.render(clip, out, path, 200), PF_Err_NONE);
         expectEverywhere(out, {0.3f, 0.1f, 0.1f, 1}); // |(0.4, 0, 0) - 0.1|: 100 is before 150
         ASSERT_EQ(s.render(clip, out, path, 300), PF_Err_NONE);
         expectEverywhere(out, {0.1f, 0.5f, 0.5f, 1}); // frame 2 again, layer at 200
     }
-}
-
-TEST_F(FramesGpu, AnEmptyLayerParameterReadsAsTransparent) {
-    const std::string library = packedLibrary(kFramesEffect, "Frames_fx");
-    const int w = 8, h = 6;
-    Session s(library, HostApp::AfterEffects);
-    s.instance->layers[1] = Clip(); // set to none
-    Image out;
-    const Image input = Image::fromRgba(solid(w, h, {0.2f, 0.4f, 0.6f, 1}).data(), w, h, 32);
-    ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
-    const float half[4] = {0.1f, 0.2f, 0.3f, 0.5f}; // mixed half and half with nothing
-    for (int k = 0; k < 4; ++k)
-        EXPECT_NEAR(out.channel(3, 3, k), half[k], 1e-5f) << k;
 }
 
 // ---- The fast effect: raw transfers in the host's own channel order -------------------------
@@ -476,9 +424,7 @@ TEST_F(FramesGpu, FastEffectsSeeTheHostsChannelOrderAtEveryDepth) {
         if (c.path == RenderPath::Classic && c.depth != 8) continue;
         SCOPED_TRACE(caseName(c));
         Session s(library, c.app);
-        const ChannelOrder order =
-            c.app == HostApp::PremierePro ? ChannelOrder::Bgra : ChannelOrder::Argb;
-        const Image input = Image::fromRgba(picture.data(), w, h, c.depth, order);
+        const Image input = Image::fromRgba(picture.data(), w, h, c.depth, orderOf(c.app));
         Image out;
         ASSERT_EQ(s.render(Clip(input), out, c.path), PF_Err_NONE);
         for (int y = 0; y < h; ++y)
@@ -533,18 +479,6 @@ TEST_F(FramesGpu, AFrameThatCannotBeDrawnShowsTheInputAndSaysWhyOncePerBuild) {
     }
 }
 
-TEST_F(FramesGpu, AFrameBeyondTheTextureLimitShowsTheInput) {
-    // Wider than any GPU's texture limit, one row high.
-    const int w = 70000, h = 1;
-    const std::string library = packedLibrary(kPassThrough, "Pass_fx");
-    Session s(library, HostApp::AfterEffects);
-    Image input = Image::make(w, h, 8, ChannelOrder::Argb, 0, 0x42);
-    Image out;
-    ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
-    EXPECT_EQ(0, std::memcmp(out.row(0), input.row(0), size_t(w) * 4));
-    EXPECT_THAT(s.host.returnMessage(), HasSubstr("exceeds the GPU's texture limit"));
-}
-
 // ---- A render after flatten keeps its defines -----------------------------------------------
 
 TEST_F(FramesGpu, ARenderAfterFlattenBuildsWithTheCurrentDefines) {
@@ -553,7 +487,8 @@ TEST_F(FramesGpu, ARenderAfterFlattenBuildsWithTheCurrentDefines) {
     Session s(library, HostApp::AfterEffects);
     s.instance->values[5] = choice(2); // red only
     s.instance->values[3] = slider(0.0);
-    const Image input = Image::fromRgba(solid(w, h, {0.2f, 0.4f, 0.6f, 1}).data(), w, h, 32);
+    const Image input =
+        Image::fromRgba(test::solidImage(w, h, {0.2f, 0.4f, 0.6f, 1}).data(), w, h, 32);
     Image out;
     ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
     EXPECT_NEAR(out.channel(1, 1, 1), 0.0f, 1e-6f);

@@ -1,7 +1,7 @@
 // The render and change commands through the real entry point, on what needs no GPU: parameter
-// values in the record, visibility, defines, checkouts and their failures, and the World suite.
+// values in the record, visibility, defines, checkouts at their times and the errors of a frame.
 // A frame here may be drawn or not (no context): nothing below depends on its pixels.
-#include "shell_test_support.h"
+#include "frame_test_support.h"
 
 #include "effect/Parser.h"
 #include "shaders/DefineMap.h"
@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -103,25 +104,9 @@ PF_ParamDefUnion zero() {
     return u;
 }
 
-PF_ParamDefUnion choice(A_long oneBased) {
-    PF_ParamDefUnion u = zero();
-    u.pd.value = oneBased;
-    return u;
-}
-
 Image picture(int w, int h) {
     return Image::make(w, h, 8, ChannelOrder::Argb, 0, 0x80);
 }
-
-struct Session {
-    Session(const std::string& library, HostApp app) : host(library, app) {
-        EXPECT_EQ(host.start(), PF_Err_NONE);
-        instance = &host.addInstance();
-        EXPECT_EQ(host.sequenceSetup(*instance), PF_Err_NONE);
-    }
-    CheckedHost host;
-    Instance* instance = nullptr;
-};
 
 const RenderPath kPaths[] = {RenderPath::Smart, RenderPath::Classic};
 const HostApp kApps[] = {HostApp::AfterEffects, HostApp::PremierePro};
@@ -137,7 +122,8 @@ TEST(FramesHost, ParameterValuesReachTheRecordAtTheFramesTime) {
             Instance& fx = *s.instance;
             fx.values[1] = zero();
             fx.values[1].bd.value = 1;
-            fx.values[2] = choice(1);
+            fx.keyframes[2][0] = choice(1);
+            fx.keyframes[2][10] = choice(3);
             fx.values[3] = zero();
             fx.values[3].cd.value = {17, 255, 128, 0};
             fx.values[5] = zero();
@@ -151,7 +137,7 @@ TEST(FramesHost, ParameterValuesReachTheRecordAtTheFramesTime) {
 
             const SequenceState& r = *fx.record();
             EXPECT_EQ(r.paramValues[1][0], 1.0f);
-            EXPECT_EQ(r.paramValues[2][0], 0.0f);
+            EXPECT_EQ(r.paramValues[2][0], 0.0f) << "a popup holds its key";
             EXPECT_EQ(r.paramValues[3][0], 1.0f);
             EXPECT_NEAR(r.paramValues[3][1], 0.50196f, 1e-5f);
             EXPECT_EQ(r.paramValues[3][2], 0.0f);
@@ -216,88 +202,34 @@ TEST(FramesHost, LayersAreTakenAtTheirOffsetsInPreRenderAndRender) {
     }
 }
 
-TEST(FramesHost, AnEffectWithOnlyItsInputChecksOutNoParameter) {
-    Session s(packedLibrary("[settings]\nname=Bare_fx\n", "Bare_fx"), HostApp::AfterEffects);
-    for (RenderPath path : kPaths) {
-        Image out;
-        ASSERT_EQ(s.host.render(*s.instance, Clip(picture(4, 4)), 0, out, {path}), PF_Err_NONE);
-    }
-    EXPECT_TRUE(s.host.checkoutLog().empty());
-}
-
-TEST(FramesHost, AFailedCheckoutChecksInWhatWasCheckedOutAndReturnsTheError) {
+TEST(FramesHost, ErrorsOfTheFrameComeBeforeCheckInErrorsAndLeaveTheOutputUntouched) {
     const std::string library = packedLibrary(kValuesEffect, "Values_fx");
+    // A check-in error is the result of a frame that rendered, but not of one that failed: a
+    // World suite refused or telling no format, or a format outside the three depths, gives 516,
+    // nothing drawn, and every parameter still goes back.
+    const std::function<void(Host&)> faults[] = {
+        [](Host&) {}, [](Host& h) { h.suites().refuse(kPFWorldSuite, kPFWorldSuiteVersion2); },
+        [](Host& h) { h.inject.pixelFormatError = PF_Err_INVALID_CALLBACK; },
+        [](Host& h) { h.inject.reportedFormat = PF_PixelFormat_BGRA32; }};
     for (RenderPath path : kPaths) {
         Session s(library, HostApp::AfterEffects);
-        s.host.inject.checkoutFailsAt = 4;
-        s.host.inject.checkoutError = PF_Err_OUT_OF_MEMORY;
-        Image out;
-        EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
-                  PF_Err_OUT_OF_MEMORY);
-        // Parameters 1 ... 3 went back (CheckedHost reports any that did not); nothing drawn.
-        for (uint8_t b : out.bytes)
-            ASSERT_EQ(b, Host::kOutputFill);
-        EXPECT_THAT(s.host.problems(), ::testing::IsEmpty());
-    }
-}
-
-TEST(FramesHost, ErrorsOfTheFrameComeBeforeCheckInErrors) {
-    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
-    for (RenderPath path : kPaths) {
-        SCOPED_TRACE(int(path));
-        Session s(library, HostApp::AfterEffects);
-        Image out;
-        // A check-in error is the result of a frame that rendered ...
-        s.host.inject.checkinError = PF_Err_OUT_OF_MEMORY;
-        EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
-                  PF_Err_OUT_OF_MEMORY);
-        // ... but not of one that failed: an output format outside the three depths gives 516,
-        // nothing drawn, and every parameter still goes back.
-        s.host.inject.reportedFormat = PF_PixelFormat_BGRA32;
-        EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
-                  PF_Err_BAD_CALLBACK_PARAM);
-        for (uint8_t b : out.bytes)
-            ASSERT_EQ(b, Host::kOutputFill);
-    }
-}
-
-TEST(FramesHost, WorldSuiteFailuresLeaveTheOutputUntouched) {
-    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
-    for (RenderPath path : kPaths) {
-        {
-            Session s(library, HostApp::AfterEffects);
-            s.host.suites().refuse(kPFWorldSuite, kPFWorldSuiteVersion2);
+        for (const auto& fault : faults) {
+            SCOPED_TRACE(std::to_string(int(path)) + ", fault " + std::to_string(&fault - faults));
+            s.host.inject = Host::Injection{};
+            s.host.inject.checkinError = PF_Err_OUT_OF_MEMORY;
+            s.host.suites().allowAll();
+            fault(s.host);
             Image out;
-            EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
-                      PF_Err_BAD_CALLBACK_PARAM);
-            for (uint8_t b : out.bytes)
-                ASSERT_EQ(b, Host::kOutputFill);
-        }
-        {
-            Session s(library, HostApp::AfterEffects);
-            s.host.inject.pixelFormatError = PF_Err_INVALID_CALLBACK;
-            Image out;
-            EXPECT_EQ(s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path}),
-                      PF_Err_BAD_CALLBACK_PARAM);
+            const PF_Err err = s.host.render(*s.instance, Clip(picture(6, 3)), 0, out, {path});
+            if (&fault == faults) {
+                EXPECT_EQ(err, PF_Err_OUT_OF_MEMORY);
+                continue;
+            }
+            EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
             for (uint8_t b : out.bytes)
                 ASSERT_EQ(b, Host::kOutputFill);
         }
     }
-}
-
-TEST(FramesHost, SmartRenderCheckoutFailuresAreReturned) {
-    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
-    Session s(library, HostApp::AfterEffects);
-    Image out;
-    s.host.inject.inputPixelsError = PF_Err_OUT_OF_MEMORY;
-    EXPECT_EQ(s.host.render(*s.instance, Clip(picture(4, 4)), 0, out), PF_Err_OUT_OF_MEMORY);
-    s.host.inject = Host::Injection{};
-    s.host.inject.outputError = PF_Err_INTERNAL_STRUCT_DAMAGED;
-    EXPECT_EQ(s.host.render(*s.instance, Clip(picture(4, 4)), 0, out),
-              PF_Err_INTERNAL_STRUCT_DAMAGED);
-    s.host.inject = Host::Injection{};
-    s.host.inject.layerCheckoutError = PF_Err_OUT_OF_MEMORY;
-    EXPECT_EQ(s.host.render(*s.instance, Clip(picture(4, 4)), 0, out), PF_Err_OUT_OF_MEMORY);
 }
 
 TEST(FramesHost, WithoutSequenceDataNothingIsCheckedOut) {
@@ -349,12 +281,6 @@ TEST(FramesHost, GroupSwitchShowsItsChosenGroupOnly) {
                   PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI);
         EXPECT_EQ(fx.param(1).uiUpdates, 0);
     }
-}
-
-TEST(FramesHost, GroupSwitchWithoutTheParamUtilsSuiteAnswers516) {
-    Session s(packedLibrary(kSwitchEffect, "Switch_fx"), HostApp::PremierePro);
-    s.host.suites().refuse(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion1);
-    EXPECT_EQ(s.host.changeParam(*s.instance, 2, choice(2)), PF_Err_BAD_CALLBACK_PARAM);
 }
 
 // In-process, so that the record's define table can be read with the plug-in's own code.

@@ -1,7 +1,8 @@
-// The emulated host's frames must be what an application hands an effect, or the end-to-end tests
-// prove nothing: worlds in each host's layout with their pixel formats, padded rows it guards,
-// values at the time asked for, layers at their times, and the smart-render protocol's rules.
-// A small fake effect records what it was given.
+// What the emulated host must notice an effect doing wrong while it renders, or the end-to-end
+// tests prove nothing: padding written between the output's rows, the smart-render protocol's
+// rules broken, and its injected failures reaching the effect. A small fake effect copies its
+// input and breaks a rule when told to. (What the host hands an effect is checked through the
+// real plug-in in the frame tests.)
 #include "hostsim/Host.h"
 #include "resources/PropertyResource.h"
 
@@ -15,37 +16,21 @@ using namespace glfx;
 using namespace glfx::hostsim;
 using ::testing::Contains;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 namespace {
 
 // What the fake effect saw and what it is told to do.
 struct Seen {
     PF_PixelFormat outputFormat = 0;
-    PF_PixelFormat inputFormat = 0;
-    std::vector<uint8_t> firstInputPixel;
-    PF_ParamDef slider{}, point{}, popup{}, layer{};
-    bool layerHadPixels = false;
-    float layerRed = -1.0f;
     bool writePadding = false;
     bool wrongPixelsId = false;
     bool strangeWorld = false;
-    A_long layerOffset = -1; // steps, for the layer parameter
 };
 Seen seen;
 
 std::string resource() {
     const auto bytes = buildPropertyResource("Probe_fx", "Tests");
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
-
-template <typename Fill> PF_Err declare(PF_InData* in, PF_ParamType type, Fill fill) {
-    PF_ParamDef def;
-    std::memset(&def, 0, sizeof def);
-    def.param_type = type;
-    std::strcpy(def.name, "p");
-    fill(def);
-    return in->inter.add_param(in->effect_ref, -1, &def);
 }
 
 PF_PixelFormat formatOf(PF_InData* in, const PF_EffectWorld* world) {
@@ -57,61 +42,36 @@ PF_PixelFormat formatOf(PF_InData* in, const PF_EffectWorld* world) {
     return format;
 }
 
-void copyRows(const PF_EffectWorld* from, PF_EffectWorld* to, int pixelBytes, bool intoPadding) {
+// The 8-bit input copied into the output, one byte of padding after each row when told to.
+void copyRows(const PF_EffectWorld* from, PF_EffectWorld* to) {
     for (A_long y = 0; y < to->height && y < from->height; ++y) {
         char* d = reinterpret_cast<char*>(to->data) + y * to->rowbytes;
         std::memcpy(d, reinterpret_cast<const char*>(from->data) + y * from->rowbytes,
-                    size_t(to->width * pixelBytes));
-        if (intoPadding && to->rowbytes > to->width * pixelBytes) d[to->width * pixelBytes] = 1;
+                    size_t(to->width * 4));
+        if (seen.writePadding && to->rowbytes > to->width * 4) d[to->width * 4] = 1;
     }
 }
 
-void readParams(PF_InData* in) {
-    PF_ParamDef defs[4];
-    const PF_ParamIndex index[4] = {1, 2, 4, 3};
-    PF_ParamDef* out[4] = {&seen.slider, &seen.point, &seen.popup, &seen.layer};
-    for (int i = 0; i < 4; ++i) {
-        const A_long time =
-            index[i] == 3 ? in->current_time + seen.layerOffset * in->time_step : in->current_time;
-        in->inter.checkout_param(in->effect_ref, index[i], time, in->time_step, in->time_scale,
-                                 &defs[i]);
-        *out[i] = defs[i];
-    }
-    seen.layerHadPixels = defs[3].u.ld.data != nullptr;
-    if (seen.layerHadPixels && formatOf(in, &defs[3].u.ld) == PF_PixelFormat_ARGB128)
-        seen.layerRed = reinterpret_cast<const float*>(defs[3].u.ld.data)[1];
-    for (auto& def : defs)
-        in->inter.checkin_param(in->effect_ref, &def);
-}
-
+// One layer parameter, checked out in the pre-render as its index and id.
 PF_Err probeEntry(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamList params,
                   PF_LayerDef* output, void* extra) {
     switch (cmd) {
-    case PF_Cmd_PARAMS_SETUP:
-        declare(in, PF_Param_FLOAT_SLIDER, [](PF_ParamDef& d) { d.u.fs_d.value = 0.125; });
-        declare(in, PF_Param_POINT, [](PF_ParamDef& d) {
-            d.u.td.x_value = d.u.td.x_dephault = 50 << 16;
-            d.u.td.y_value = d.u.td.y_dephault = 25 << 16;
-        });
-        declare(in, PF_Param_LAYER, [](PF_ParamDef& d) { d.u.ld.dephault = -1; });
-        declare(in, PF_Param_POPUP, [](PF_ParamDef& d) {
-            d.u.pd.value = 1;
-            d.u.pd.num_choices = 3;
-            d.u.pd.u.namesptr = "a|b|c";
-        });
-        out->num_params = 5;
-        return PF_Err_NONE;
+    case PF_Cmd_PARAMS_SETUP: {
+        PF_ParamDef def;
+        std::memset(&def, 0, sizeof def);
+        def.param_type = PF_Param_LAYER;
+        std::strcpy(def.name, "p");
+        out->num_params = 2;
+        return in->inter.add_param(in->effect_ref, -1, &def);
+    }
     case PF_Cmd_SMART_PRE_RENDER: {
         auto* pre = static_cast<PF_PreRenderExtra*>(extra);
         PF_CheckoutResult result;
-        PF_Err err =
-            pre->cb->checkout_layer(in->effect_ref, 0, 0, &pre->input->output_request,
-                                    in->current_time, in->time_step, in->time_scale, &result);
+        PF_Err err = PF_Err_NONE;
+        for (A_long i = 0; i < 2 && err == PF_Err_NONE; ++i)
+            err = pre->cb->checkout_layer(in->effect_ref, i, i, &pre->input->output_request,
+                                          in->current_time, in->time_step, in->time_scale, &result);
         pre->output->result_rect = pre->output->max_result_rect = result.result_rect;
-        if (err == PF_Err_NONE)
-            err = pre->cb->checkout_layer(in->effect_ref, 3, 3, &pre->input->output_request,
-                                          in->current_time + seen.layerOffset * in->time_step,
-                                          in->time_step, in->time_scale, &result);
         return err;
     }
     case PF_Cmd_SMART_RENDER: {
@@ -123,28 +83,18 @@ PF_Err probeEntry(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamList param
         if (err != PF_Err_NONE) return err;
         err = smart->cb->checkout_output(in->effect_ref, &world);
         if (err != PF_Err_NONE) return err;
-        seen.inputFormat = formatOf(in, input);
         seen.outputFormat = formatOf(in, world);
         if (seen.strangeWorld) {
             PF_EffectWorld own;
             std::memset(&own, 0, sizeof own);
             formatOf(in, &own);
         }
-        const int bytes = world->rowbytes > 0 && world->width > 0
-                              ? (seen.outputFormat == PF_PixelFormat_ARGB128  ? 16
-                                 : seen.outputFormat == PF_PixelFormat_ARGB64 ? 8
-                                                                              : 4)
-                              : 4;
-        seen.firstInputPixel.assign(reinterpret_cast<uint8_t*>(input->data),
-                                    reinterpret_cast<uint8_t*>(input->data) + bytes);
-        copyRows(input, world, bytes, seen.writePadding);
-        readParams(in);
+        copyRows(input, world);
         return smart->cb->checkin_layer_pixels(in->effect_ref, 0);
     }
     case PF_Cmd_RENDER:
         seen.outputFormat = formatOf(in, output);
-        copyRows(&params[0]->u.ld, output, 4, seen.writePadding);
-        readParams(in);
+        copyRows(&params[0]->u.ld, output);
         return PF_Err_NONE;
     default:
         return PF_Err_NONE;
@@ -173,41 +123,6 @@ Image gradient(int w, int h, int depth) {
 
 } // namespace
 
-TEST_F(HostsimRender, WorldsHaveEachHostsLayoutAndPixelFormat) {
-    const struct {
-        HostApp app;
-        int depth;
-        PF_PixelFormat format;
-    } cases[] = {
-        {HostApp::AfterEffects, 8, PF_PixelFormat_ARGB32},
-        {HostApp::AfterEffects, 16, PF_PixelFormat_ARGB64},
-        {HostApp::AfterEffects, 32, PF_PixelFormat_ARGB128},
-        {HostApp::PremierePro, 8, PF_PixelFormat_ARGB32},
-        {HostApp::PremierePro, 32, PF_PixelFormat_ARGB32}, // Premiere Pro renders 8-bit only
-    };
-    for (const auto& c : cases) {
-        Instance& fx = start(c.app);
-        const Image input = gradient(5, 3, c.depth);
-        ASSERT_EQ(host->render(fx, Clip(input), 0, out, {RenderPath::Smart, 8}), PF_Err_NONE);
-        EXPECT_EQ(seen.inputFormat, c.format);
-        EXPECT_EQ(seen.outputFormat, c.format);
-        ASSERT_EQ(out.width, 5);
-        ASSERT_EQ(out.height, 3);
-        const bool premiere = c.app == HostApp::PremierePro;
-        EXPECT_EQ(out.depth, premiere ? 8 : c.depth);
-        EXPECT_EQ(out.order, premiere ? ChannelOrder::Bgra : ChannelOrder::Argb);
-        if (premiere) {
-            // Blue, green, red, alpha bytes of the input's first pixel.
-            const Image expected = input.converted(8, ChannelOrder::Bgra);
-            EXPECT_EQ(seen.firstInputPixel,
-                      std::vector<uint8_t>(expected.bytes.begin(), expected.bytes.begin() + 4));
-        }
-        EXPECT_EQ(out.toRgba(), input.converted(out.depth, out.order).toRgba());
-        EXPECT_TRUE(out.paddingIs(Host::kPaddingFill));
-        EXPECT_THAT(host->problems(), IsEmpty());
-    }
-}
-
 TEST_F(HostsimRender, PaddingWrittenByTheEffectIsReported) {
     for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
         Instance& fx = start();
@@ -215,63 +130,6 @@ TEST_F(HostsimRender, PaddingWrittenByTheEffectIsReported) {
         host->render(fx, Clip(gradient(4, 2, 8)), 0, out, {path, 4});
         EXPECT_THAT(host->problems(), Contains(HasSubstr("padding bytes")));
     }
-}
-
-TEST_F(HostsimRender, ValuesAtTheTimeAskedFor) {
-    Instance& fx = start();
-    PF_ParamDefUnion v;
-    std::memset(&v, 0, sizeof v);
-    v.fs_d.value = 0.0;
-    fx.keyframes[1][0] = v;
-    v.fs_d.value = 1.0;
-    fx.keyframes[1][10] = v;
-    v.pd.value = 1;
-    fx.keyframes[4][0] = v;
-    v.pd.value = 3;
-    fx.keyframes[4][10] = v;
-    const Image input = gradient(40, 20, 8);
-
-    ASSERT_EQ(host->render(fx, Clip(input), 5, out), PF_Err_NONE);
-    EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 0.5);
-    EXPECT_EQ(seen.popup.u.pd.value, 1) << "popups hold until the next key";
-    // 50 % and 25 % of the 40 x 20 layer, in pixels.
-    EXPECT_EQ(seen.point.u.td.x_value, 20 << 16);
-    EXPECT_EQ(seen.point.u.td.y_value, 5 << 16);
-
-    ASSERT_EQ(host->render(fx, Clip(input), 12, out), PF_Err_NONE);
-    EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 1.0);
-    EXPECT_EQ(seen.popup.u.pd.value, 3);
-
-    // Half resolution: the layer's full size is still 40 x 20.
-    host->downsampleX = host->downsampleY = {1, 2};
-    ASSERT_EQ(host->render(fx, Clip(gradient(20, 10, 8)), 0, out), PF_Err_NONE);
-    EXPECT_EQ(seen.point.u.td.x_value, 20 << 16);
-    EXPECT_DOUBLE_EQ(seen.slider.u.fs_d.value, 0.0);
-    EXPECT_THAT(host->problems(), IsEmpty());
-}
-
-TEST_F(HostsimRender, LayerParametersShowTheirClipAtTheirTime) {
-    Instance& fx = start();
-    host->timeStep = 10;
-    Clip clip;
-    for (int t = 0; t < 3; ++t) {
-        std::vector<float> rgba(4 * 4, 0.0f);
-        for (int p = 0; p < 4; ++p)
-            rgba[size_t(p) * 4] = 0.25f * float(t + 1);
-        clip.add(t * 10, Image::fromRgba(rgba.data(), 2, 2, 32));
-    }
-    for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
-        ASSERT_EQ(host->render(fx, clip, 20, out, {path}), PF_Err_NONE);
-        EXPECT_TRUE(seen.layerHadPixels);
-        EXPECT_FLOAT_EQ(seen.layerRed, 0.5f) << "the layer defaults to the effect's own, at 10";
-    }
-    ASSERT_FALSE(host->layerCheckoutLog().empty());
-    EXPECT_EQ(host->layerCheckoutLog().back().time, 10);
-
-    fx.layers[3] = Clip(); // none
-    ASSERT_EQ(host->render(fx, clip, 20, out), PF_Err_NONE);
-    EXPECT_FALSE(seen.layerHadPixels);
-    EXPECT_THAT(host->problems(), IsEmpty());
 }
 
 TEST_F(HostsimRender, SmartRenderProtocolFaultsAreReported) {
@@ -291,6 +149,9 @@ TEST_F(HostsimRender, InjectedFailuresReachTheEffect) {
     host->inject.layerCheckoutError = PF_Err_OUT_OF_MEMORY;
     EXPECT_EQ(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(out.width, 0) << "no render after a failed pre-render";
+    host->inject = Host::Injection{};
+    host->inject.inputPixelsError = PF_Err_OUT_OF_MEMORY;
+    EXPECT_EQ(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_OUT_OF_MEMORY);
     host->inject = Host::Injection{};
     host->inject.outputError = PF_Err_INTERNAL_STRUCT_DAMAGED;
     EXPECT_EQ(host->render(fx, Clip(gradient(4, 4, 8)), 0, out), PF_Err_INTERNAL_STRUCT_DAMAGED);

@@ -25,7 +25,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,10 +41,7 @@ constexpr PF_ParamIndex kAmount = 1, kMode = 2, kVariant = 5;
 constexpr int kPlain = 1, kTinted = 2, kBroken = 3; // the host's 1-based Mode choices
 
 std::string effectText() {
-    std::ifstream in(GLFX_TEST_DATA_DIR "/fault_test_effect.glfx", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return readFile(GLFX_TEST_DATA_DIR "/fault_test_effect.glfx");
 }
 
 // The effect packed into a copy of the template, once per process.
@@ -352,6 +348,7 @@ GLint maxTextureSize() {
 
 // ---- Checks ----------------------------------------------------------------------------------
 
+// The same layout and bytes; on failure the first pixel that differs, as red, green, blue, alpha.
 ::testing::AssertionResult sameImage(const Image& actual, const Image& expected) {
     if (actual.width != expected.width || actual.height != expected.height ||
         actual.depth != expected.depth || actual.order != expected.order)
@@ -359,23 +356,8 @@ GLint maxTextureSize() {
                << "a " << actual.width << "x" << actual.height << " " << actual.depth
                << "-bit image where " << expected.width << "x" << expected.height << " "
                << expected.depth << "-bit was expected";
-    for (int32_t y = 0; y < actual.height; ++y)
-        if (std::memcmp(actual.row(y), expected.row(y),
-                        size_t(actual.width) * size_t(actual.pixelBytes())) != 0)
-            for (int32_t x = 0;; ++x)
-                if (std::memcmp(actual.row(y) + x * actual.pixelBytes(),
-                                expected.row(y) + x * expected.pixelBytes(),
-                                size_t(actual.pixelBytes())) != 0) {
-                    ::testing::AssertionResult f = ::testing::AssertionFailure();
-                    f << "pixel (" << x << ", " << y << ") is";
-                    for (int c = 0; c < 4; ++c)
-                        f << " " << actual.channel(x, y, c);
-                    f << " where";
-                    for (int c = 0; c < 4; ++c)
-                        f << " " << expected.channel(x, y, c);
-                    return f << " was expected (red, green, blue, alpha)";
-                }
-    return ::testing::AssertionSuccess();
+    return test::imagesMatch(actual.toRgba().data(), expected.toRgba(), actual.width, actual.height,
+                             {0.0f, 0.0, 0.0f}, "lifecycle");
 }
 
 // The fault-free run: what each step answered, how many calls of each counted kind it made, and
@@ -386,13 +368,16 @@ struct Reference {
     int allocations = 0, acquisitions = 0, checkouts = 0;
 };
 
-Reference reference(std::shared_ptr<PluginLibrary> library, HostApp app) {
+// The stand-in host's own context must be current and untouched after every command.
+Reference reference(std::shared_ptr<PluginLibrary> library, HostApp app,
+                    const test::HostContext& hostContext) {
     Reference r;
     ScriptRun run(std::move(library), app);
     for (const Step& s : script()) {
         r.outcomes.push_back(run.play(s));
         EXPECT_EQ(r.outcomes.back().err, PF_Err_NONE) << "the fault-free run failed";
         EXPECT_THAT(run.host.problems(), IsEmpty());
+        EXPECT_TRUE(hostContext.isCurrentAndIntact());
         if (isRender(s.op)) {
             EXPECT_EQ(r.outcomes.back().message, "") << "the fault-free run draws every frame";
         }
@@ -423,7 +408,7 @@ TEST_P(LifecycleFault, FailsCleanlyAndTheNextCommandWorks) {
     const FaultCase& c = GetParam();
     const bool inProcess = c.family == Family::Gpu && c.gpu == GpuFault::NoContext;
     const auto library = inProcess ? inProcessEffect : packedEffect;
-    const Reference ref = reference(library(), c.app);
+    const Reference ref = reference(library(), c.app, host);
     if (HasFailure()) return;
     const std::vector<Outcome>& expected = ref.outcomes;
 

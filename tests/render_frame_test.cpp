@@ -120,6 +120,8 @@ TEST(UndrawnFrame, InputWhenSizesMatchTransparentOtherwisePaddingUntouched) {
                 EXPECT_EQ(same.bytes[size_t(y * same.world.rowbytes + b)], 0xCD);
         }
 
+        World taller(5, 4, pixelBytes, 0xCD, 12);
+        EXPECT_FALSE(writeUndrawnFrame(&input.world, &taller.world, pixelBytes));
         World other(6, 3, pixelBytes, 0xCD, 12);
         EXPECT_FALSE(writeUndrawnFrame(&input.world, &other.world, pixelBytes));
         EXPECT_FALSE(writeUndrawnFrame(nullptr, &other.world, pixelBytes));
@@ -140,22 +142,6 @@ TEST(UndrawnFrame, MessageSaysWhyAndWhatTheOutputGotWithinTheHostsField) {
                 HasSubstr("The output is left transparent."));
 }
 
-TEST(LayerTime, OffsetInWholeFramesTowardZero) {
-    const struct {
-        float offset;
-        A_long current, step, expected;
-    } cases[] = {
-        {0.0f, 100, 10, 100}, {-1.0f, 100, 10, 90},  {2.9f, 100, 10, 120},
-        {-2.9f, 100, 10, 80}, {1.0f, 5, 1001, 1006},
-    };
-    for (const auto& c : cases) {
-        ParamSpec spec;
-        spec.type = ParamType::Layer;
-        spec.defaultValue[0] = c.offset;
-        EXPECT_EQ(layerTime(spec, c.current, c.step), c.expected) << c.offset;
-    }
-}
-
 TEST(ResultRect, MergeOfACheckout) {
     const struct {
         PF_LRect result, checkout, expected;
@@ -172,44 +158,6 @@ TEST(ResultRect, MergeOfACheckout) {
             return std::vector<A_long>{x.left, x.top, x.right, x.bottom};
         };
         EXPECT_EQ(sides(r), sides(c.expected));
-    }
-}
-
-TEST(ParamConversion, HostValuesBecomeShaderValues) {
-    using U = PF_ParamDefUnion;
-    const struct {
-        ParamType type;
-        void (*fill)(U&);
-        std::array<float, 4> row; // -7: not written
-    } cases[] = {
-        {ParamType::Check, [](U& u) { u.bd.value = 1; }, {1, -7, -7, -7}},
-        {ParamType::Popup, [](U& u) { u.pd.value = 1; }, {0, -7, -7, -7}},
-        {ParamType::Float, [](U& u) { u.fs_d.value = 0.25; }, {0.25f, -7, -7, -7}},
-        {ParamType::Int, [](U& u) { u.fs_d.value = -2.5; }, {-2.5f, -7, -7, -7}},
-        {ParamType::Color,
-         [](U& u) {
-             u.cd.value = {17, 255, 128, 0};
-         },
-         {1, 0.50196f, 0, -7}},
-        {ParamType::Point,
-         [](U& u) {
-             u.td.x_value = PF_Fixed(10.75 * 65536);
-             u.td.y_value = PF_Fixed(-0.5 * 65536);
-         },
-         {10, -1, -7, -7}},
-        {ParamType::Angle, [](U& u) { u.ad.value = PF_Fixed(45.9 * 65536); }, {45, -7, -7, -7}},
-        {ParamType::Layer, [](U& u) { u.ld.width = 3; }, {-7, -7, -7, -7}},
-    };
-    for (const auto& c : cases) {
-        PF_ParamDef def;
-        std::memset(&def, 0, sizeof def);
-        c.fill(def.u);
-        ParamSpec spec;
-        spec.type = c.type;
-        float row[4] = {-7.0f, -7.0f, -7.0f, -7.0f};
-        convertParamValue(spec, def, row);
-        for (int i = 0; i < 4; ++i)
-            EXPECT_NEAR(row[i], c.row[size_t(i)], 1e-5f) << paramTypeKeyword(c.type) << " " << i;
     }
 }
 

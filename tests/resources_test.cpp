@@ -141,20 +141,6 @@ TEST(SlotPatcher, PacksNameCategoryAndEncipheredCode) {
     EXPECT_EQ(nameSlotText(readSlots(image).nameSlot), "Second");
 }
 
-TEST(SlotPatcher, PlainCodeParsesLikeTheText) {
-    std::string image = fakeLibrary();
-    const std::string code = "[settings]\nname=Plain\n[par1]\ntype=color\n[ps0]\nvoid main(){}";
-    packLibrary(image, {"Plain", "", code, true});
-    const std::string slot = readSlots(image).codeSlot;
-    ASSERT_EQ(codeSlotForm(slot), CodeForm::Plain);
-    EffectDescription fromSlot, fromText;
-    parseDescription(fromSlot, slot);
-    parseDescription(fromText, code);
-    EXPECT_EQ(fromSlot.pixelShaders[0], fromText.pixelShaders[0]);
-    EXPECT_EQ(fromSlot.settings.paramCount, 2);
-    EXPECT_EQ(fromSlot.params[1].components, 3);
-}
-
 TEST(SlotPatcher, RefusalsLeaveTheImageUntouched) {
     const std::string marker("\x12\x13\x14", 3);
     const struct {
@@ -165,6 +151,7 @@ TEST(SlotPatcher, RefusalsLeaveTheImageUntouched) {
         {{"", "", "x", false}, "empty"},
         {{"tab\there", "", "x", false}, "0x09 at position 3"},
         {{"caf\xC3\xA9", "", "x", false}, "0xc3"},
+        {{"del\x7f", "", "x", false}, "0x7f at position 3"},
         {{"ok", std::string(40, 'c'), "x", false}, "category"},
         {{"ok", "", std::string(kCodeSlotSize - 5, 'a'), false}, "when enciphered"},
         {{"ok", "", std::string(kCodeSlotSize + 1, 'a'), true}, "slot holds 65225"},

@@ -12,16 +12,6 @@
 namespace glfx {
 namespace {
 
-TEST(DecimalText, WritesSignedIntegersLikeStreamInsertion) {
-    const std::pair<int32_t, const char*> cases[] = {{0, "0"},
-                                                     {7, "7"},
-                                                     {-12, "-12"},
-                                                     {2147483647, "2147483647"},
-                                                     {-2147483647 - 1, "-2147483648"}};
-    for (const auto& [value, text] : cases)
-        EXPECT_EQ(decimalText(value), text) << value;
-}
-
 TEST(TruncateToInt32, TruncatesTowardZeroAndKeepsTheLowBits) {
     const std::pair<float, int32_t> cases[] = {
         {-2.7f, -2},
@@ -75,22 +65,6 @@ std::unique_ptr<EffectDescription> popupEffect() {
     popup(6, "beyond", 1, {"a"});
     description->settings.paramCount = 6; // entry 6 is not in use
     return description;
-}
-
-TEST(FillDefines, OnlyPopupsWithFlagsOneOrTwoBecomeLinesInKeyOrder) {
-    auto description = popupEffect();
-    float values[kMaxParams][4] = {};
-    values[1][0] = 2.0f;
-    values[2][0] = 1.0f;
-    DefineMap defines;
-    fillDefines(defines, *description, values);
-    EXPECT_EQ(defines.preamble(), "#define alpha vec3(1.0, 0.0, 0.5)\r\n#define zeta 2\r\n");
-
-    values[1][0] = 0.0f;
-    values[2][0] = 2.0f;
-    fillDefines(defines, *description, values);
-    EXPECT_EQ(defines.size(), 2u) << "entries are replaced, never added twice or removed";
-    EXPECT_EQ(defines.preamble(), "#define alpha x\r\n#define zeta 0\r\n");
 }
 
 TEST(DefineValueText, AChoiceOutsideTheItemsFallsBackToTheFirst) {

@@ -1,4 +1,5 @@
-// An instance's render state from creation through defines to drawn frames.
+// An instance's render state as creation leaves it: staging sizes reset, the renderer on a context
+// of its own, the defines filled from the current values.
 #include "gl/GlRenderer.h"
 #include "gl_test_host.h"
 #include "shaders/DefineMap.h"
@@ -81,36 +82,6 @@ TEST_F(RenderStateTest, CreationResetsTheStagingSizesAndFillsTheDefines) {
     GlRenderer* renderer = state.renderer;
     createRenderState(state, *effect);
     EXPECT_EQ(state.renderer, renderer) << "a second call replaces nothing";
-}
-
-TEST_F(RenderStateTest, DefinesReachTheShadersOnEachRebuild) {
-    frame.setOutput(2, 2);
-    createRenderState(state, *effect);
-    const struct {
-        float mode, colour;
-        float expected[4];
-    } steps[] = {{0.0f, 0.0f, {0.0f, 0.0f, 0.0f, 1.0f}},
-                 {1.0f, 1.0f, {0.25f, 0.5f, 0.25f, 1.0f}},
-                 {2.0f, 0.0f, {0.5f, 0.0f, 0.0f, 1.0f}}};
-    for (const auto& step : steps) {
-        state.paramValues[1][0] = step.mode;
-        state.paramValues[2][0] = step.colour;
-        state.renderer->buildPrograms(refreshDefines(state, *effect));
-        ASSERT_TRUE(state.renderer->programsOk) << state.renderer->errorText;
-        ASSERT_TRUE(frame.render(*state.renderer));
-        for (int c = 0; c < 4; ++c)
-            EXPECT_FLOAT_EQ(frame.result(1, 0, c), step.expected[c]) << step.mode << " " << c;
-    }
-    dropRenderState(state);
-    EXPECT_TRUE(host.isCurrentAndIntact());
-}
-
-TEST_F(RenderStateTest, ARenderBeforeAnyBuildUsesAnEmptyPreamble) {
-    frame.setOutput(2, 2);
-    createRenderState(state, *effect);
-    EXPECT_FALSE(frame.render(*state.renderer));
-    EXPECT_NE(state.renderer->errorText.find("MODE"), std::string::npos)
-        << state.renderer->errorText;
 }
 
 } // namespace

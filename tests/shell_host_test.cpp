@@ -94,25 +94,6 @@ TEST(PluginLibrary, AFileWithoutResourceIsRefusedBeforeLoading) {
     EXPECT_THROW(hostsim::Host{path}, std::runtime_error);
 }
 
-// ---- The shipped library
-// --------------------------------------------------------------------------
-
-TEST(ShippedLibrary, LoadsItsEncipheredEffectWithNoFileBesideIt) {
-    UserFolderOverride noFolder("");
-    CheckedHost host(shippedLibrary());
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    ASSERT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.returnMessage(),
-              "Quadra_remapping_fx 1.0\rMaps the layer onto the quadrilateral of four corner "
-              "points.");
-    EXPECT_EQ(host.numParams(), 7);
-    ASSERT_EQ(host.declaredParams().size(), 6u);
-    for (size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(host.declaredParams()[i].def.param_type, PF_Param_POINT);
-    EXPECT_EQ(host.declaredParams()[4].def.param_type, PF_Param_POPUP);
-    EXPECT_EQ(host.declaredParams()[5].def.param_type, PF_Param_FLOAT_SLIDER);
-}
-
 // ---- Where the code comes from ------------------------------------------------------------------
 
 TEST(CodeLoading, TemplateLibraryReadsTheCodeFileFromTheUserFolder) {
@@ -174,34 +155,7 @@ TEST(CodeLoading, CodeThatStopsTheParserFailsGlobalSetupWith512) {
     EXPECT_EQ(host.globalSetdown(), PF_Err_NONE);
 }
 
-// ---- The about box's bounds
-// ------------------------------------------------------------------------
-
-TEST(About, TextIsBoundToTheHostsBuffer) {
-    const std::string version(400, 'v');
-    const std::string description(300, 'd');
-    CheckedHost host(packedLibrary("[settings]\nname=Long_about_fx\nversion=" + version +
-                                       "\ndescription=" + description + "\n",
-                                   "Long_about_fx"));
-    ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
-    ASSERT_EQ(host.about(), PF_Err_NONE);
-    const std::string text = host.returnMessage();
-    EXPECT_EQ(text.size(), 255u);
-    EXPECT_EQ(text.substr(0, 14), "Long_about_fx ");
-    EXPECT_EQ(text.substr(14), std::string(240, 'v') + "\r");
-    // The host reports any write past return_msg; CheckedHost expects no report.
-}
-
-TEST(About, DescriptionIsCutAfterTheEscapesAreConverted) {
-    std::string description;
-    for (int i = 0; i < 250; ++i)
-        description += "\\n";
-    CheckedHost host(packedLibrary(
-        "[settings]\nname=Lines_fx\nversion=1\ndescription=" + description + "\n", "Lines_fx"));
-    ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
-    ASSERT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.returnMessage(), "Lines_fx 1\r" + std::string(201, '\n'));
-}
+// ---- The about box ---------------------------------------------------------------------------
 
 TEST(About, BeforeAnyCodeWasParsedTheBoxIsBlank) {
     CheckedHost host(freshCopy(shellTestLibrary()));

@@ -61,44 +61,6 @@ TEST(HostSuites, EachSuiteIsAcquiredOnceAndReleasedAsAcquired) {
     EXPECT_THAT(host.suites().outstanding(), IsEmpty());
 }
 
-TEST(HostSuites, ARefusedSuiteThrows516AndTheOthersAreStillReleased) {
-    CheckedHost host(inProcessLibrary(), hostsim::HostApp::AfterEffects);
-    PF_InData in{};
-    in.pica_basicP = host.basicSuite();
-    host.suites().refuse(kPFANSISuite, kPFANSISuiteVersion1);
-    try {
-        HostSuites suites(&in);
-        suites.handle();
-        suites.ansi();
-        ADD_FAILURE() << "a refused suite must throw";
-    } catch (PF_Err err) {
-        EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
-    }
-    EXPECT_THAT(host.suites().outstanding(), IsEmpty());
-    EXPECT_THAT(host.suites().releases(), ElementsAre(kHandle));
-}
-
-TEST(HostSuites, NoBasicSuiteThrows516) {
-    PF_InData in{};
-    EXPECT_THROW(HostSuites{&in}, PF_Err);
-}
-
-TEST(HostSuites, AScopedSuiteThatIsRefusedIsSkippedAndNotReleased) {
-    CheckedHost host(inProcessLibrary(), hostsim::HostApp::PremierePro);
-    host.suites().clearLog();
-    {
-        ScopedSuite granted(host.basicSuite(), kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
-        EXPECT_NE(granted.get<PF_PixelFormatSuite1>(), nullptr);
-        host.suites().refuse(kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
-        ScopedSuite refused(host.basicSuite(), kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
-        EXPECT_EQ(refused.get<PF_PixelFormatSuite1>(), nullptr);
-        ScopedSuite noBasic(nullptr, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
-        EXPECT_EQ(noBasic.get<PF_PixelFormatSuite1>(), nullptr);
-    }
-    EXPECT_EQ(host.suites().releases().size(), 1u);
-    EXPECT_THAT(host.suites().outstanding(), IsEmpty());
-}
-
 // ---- What the record owns --------------------------------------------------------------------
 
 class RecordResources : public ::testing::TestWithParam<PF_Cmd> {};
@@ -324,17 +286,4 @@ TEST(ParamDefinition, ValuesAreTruncatedWrappedOrCappedAsTheHostReceivesThem) {
         EXPECT_EQ(d.u.fs_d.valid_min, -5.0f) << "read as atof reads";
         EXPECT_EQ(d.u.fs_d.valid_max, 0.0f);
     }
-}
-
-TEST(ParamDefinition, NamesAreCutToTheHostsField) {
-    ParamSpec s = entry(ParamType::Float, 0);
-    for (size_t length : {0u, 30u, 31u, 32u, 200u}) {
-        s.name = std::string(length, 'x');
-        const PF_ParamDef d = paramDefinition(s, 1, plainStrcpy);
-        EXPECT_EQ(std::string(d.name), std::string(std::min<size_t>(length, 31), 'x'));
-        EXPECT_EQ(d.flags, 0) << "nothing spilled past the name";
-    }
-    s = entry(ParamType::TopicEnd, 0);
-    s.name = "ignored";
-    EXPECT_STREQ(paramDefinition(s, 1, plainStrcpy).name, "");
 }
