@@ -34,10 +34,25 @@
 #define GLFX_CHECK_WINDOWS_BRANCH 1
 #endif
 
-#define CHECK_SIZE(T, N) static_assert(sizeof(T) == (N), "sizeof " #T)
-#define CHECK_OFFSET(T, M, OFF) static_assert(offsetof(T, M) == (OFF), #T "::" #M)
-// Suite and callback tables: one 8-byte pointer per slot.
-#define CHECK_SLOT(T, M, INDEX) static_assert(offsetof(T, M) == 8 * (INDEX), #T "::" #M)
+// LAYOUT(T, facts) holds when every fact about the record R = T does: SIZE(n), AT(member, offset),
+// and SLOTS(O(member), ...) for a table of 8-byte pointers in that order from offset 0 (SLOTS_AT
+// from another offset). A failure names the record.
+// clang-format off
+#define LAYOUT(T, ...) static_assert([] { using R = T; return __VA_ARGS__; }(), #T " layout")
+// clang-format on
+#define SIZE(N) (sizeof(R) == (N))
+#define AT(M, OFF) (offsetof(R, M) == (OFF))
+#define O(M) offsetof(R, M)
+#define SLOTS(...) SLOTS_AT(0, __VA_ARGS__)
+#define SLOTS_AT(OFF, ...) slotsFrom(OFF, {__VA_ARGS__})
+
+template <size_t N> constexpr bool slotsFrom(size_t first, const size_t (&offsets)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        if (offsets[i] != first + 8 * i) return false;
+    return true;
+}
+// Types of one size.
+template <size_t N, typename... T> constexpr bool sized = ((sizeof(T) == N) && ...);
 
 static_assert(sizeof(void*) == 8, "the host is 64-bit");
 
@@ -51,546 +66,222 @@ constexpr A_u_long fourChars(const char (&code)[5]) {
 
 static_assert(std::is_same<A_long, int32_t>::value, "A_long is 32-bit on every platform");
 static_assert(std::is_same<A_u_long, uint32_t>::value, "A_u_long is 32-bit on every platform");
-CHECK_SIZE(A_short, 2);
-CHECK_SIZE(A_u_short, 2);
-CHECK_SIZE(A_char, 1);
-CHECK_SIZE(A_u_char, 1);
-CHECK_SIZE(A_Boolean, 1);
-CHECK_SIZE(A_FpLong, 8);
-CHECK_SIZE(A_FpShort, 4);
-CHECK_SIZE(A_Err, 4);
-CHECK_SIZE(A_Handle, 8);
-CHECK_SIZE(A_Fixed, 4);
-CHECK_SIZE(A_UFixed, 4);
-CHECK_SIZE(A_intptr_t, 8);
-CHECK_SIZE(A_u_longlong, 8);
-CHECK_SIZE(A_HandleSize, 8);
-CHECK_SIZE(A_UTF16Char, 2);
-CHECK_SIZE(A_Time, 8);
-CHECK_SIZE(A_Ratio, 8);
-CHECK_SIZE(A_LRect, 16);
-CHECK_SIZE(A_Rect, 16);
-CHECK_SIZE(A_FloatPoint, 16);
-CHECK_SIZE(A_Matrix4, 128);
+static_assert(sized<1, A_char, A_u_char, A_Boolean, PF_Boolean>, "1-byte types");
+static_assert(sized<2, A_short, A_u_short, A_UTF16Char, PF_ValueDisplayFlags, PF_SoundFormat,
+                    PF_SoundSampleSize, PF_SoundChannels, PF_RenderOutputFlags>,
+              "2-byte types");
+static_assert(sized<4, A_FpShort, A_Err, A_Fixed, A_UFixed, PF_Fixed, PF_UFixed, PF_FpShort, PF_Err,
+                    PF_Cmd, PF_ParamIndex, PF_ParamValue, PF_ParamType, PF_ParamFlags,
+                    PF_ParamUIFlags, PF_ChangeFlags, PF_Quality, PF_Field, PF_ModeFlags,
+                    PF_WorldFlags, PF_OutFlags, PF_OutFlags2, PF_InFlags, PF_Stage, PF_PixelFormat,
+                    PF_ChannelMask, PF_GPU_Framework, PF_NewWorldFlags, PF_FSliderFlags,
+                    PF_KernelFlags, PF_SampleEdgeBehav, PF_Plane, PF_SpecVersion, PF_PixLong, SPErr,
+                    AEGP_PluginID, AEGP_DynStreamFlags, PrPixelFormat, PIType>,
+              "4-byte types");
+static_assert(
+    sized<8, A_FpLong, A_Handle, A_intptr_t, A_u_longlong, A_HandleSize, A_Time, A_Ratio, PF_Handle,
+          PF_FpLong, PF_ProgPtr, PF_Point, PF_RationalScale, PF_FixedPoint, PF_ParamList,
+          AEGP_EffectRefH, AEGP_StreamRefH, AEGP_LayerH, AEGP_GlobalRefcon, AEGP_MemHandle>,
+    "8-byte types");
+static_assert(sized<16, A_LRect, A_Rect, A_FloatPoint, PF_LRect, PF_Rect, PF_UnionableRect,
+                    PF_FixedRect, PF_State>,
+              "16-byte types");
+static_assert(sizeof(A_Matrix4) == 128 && sizeof(AEGP_ErrReportState) == 48 &&
+                  sizeof(PF_ColorCallbacks) == 64,
+              "larger records");
 
 #ifdef GLFX_CHECK_WINDOWS_BRANCH
 static_assert(std::is_same<PF_Boolean, char>::value, "PF_Boolean is plain char");
 static_assert(std::is_same<PF_Handle, void**>::value, "PF_Handle is void**");
 static_assert(std::is_same<PF_Fixed, A_long>::value, "PF_Fixed is A_long");
-CHECK_SIZE(SPBoolean, 4);
+static_assert(sizeof(SPBoolean) == 4, "SPBoolean is 4 bytes");
 #endif
-CHECK_SIZE(PF_Fixed, 4);
-CHECK_SIZE(PF_UFixed, 4);
-CHECK_SIZE(PF_Boolean, 1);
-CHECK_SIZE(PF_Handle, 8);
-CHECK_SIZE(PF_FpLong, 8);
-CHECK_SIZE(PF_FpShort, 4);
-CHECK_SIZE(PF_ProgPtr, 8);
-CHECK_SIZE(PF_Err, 4);
-CHECK_SIZE(PF_Cmd, 4);
-CHECK_SIZE(PF_ParamIndex, 4);
-CHECK_SIZE(PF_ParamValue, 4);
-CHECK_SIZE(PF_ParamType, 4);
-CHECK_SIZE(PF_ParamFlags, 4);
-CHECK_SIZE(PF_ParamUIFlags, 4);
-CHECK_SIZE(PF_ChangeFlags, 4);
-CHECK_SIZE(PF_Quality, 4);
-CHECK_SIZE(PF_Field, 4);
-CHECK_SIZE(PF_ModeFlags, 4);
-CHECK_SIZE(PF_WorldFlags, 4);
-CHECK_SIZE(PF_OutFlags, 4);
-CHECK_SIZE(PF_OutFlags2, 4);
-CHECK_SIZE(PF_InFlags, 4);
-CHECK_SIZE(PF_Stage, 4);
-CHECK_SIZE(PF_PixelFormat, 4);
-CHECK_SIZE(PF_ChannelMask, 4);
-CHECK_SIZE(PF_GPU_Framework, 4);
-CHECK_SIZE(PF_NewWorldFlags, 4);
-CHECK_SIZE(PF_ValueDisplayFlags, 2);
-CHECK_SIZE(PF_SoundFormat, 2);
-CHECK_SIZE(PF_SoundSampleSize, 2);
-CHECK_SIZE(PF_SoundChannels, 2);
-CHECK_SIZE(PF_FSliderFlags, 4);
-CHECK_SIZE(PF_KernelFlags, 4);
-CHECK_SIZE(PF_SampleEdgeBehav, 4);
-CHECK_SIZE(PF_Plane, 4);
-CHECK_SIZE(PF_RenderOutputFlags, 2);
-CHECK_SIZE(PF_SpecVersion, 4);
-CHECK_SIZE(PF_Point, 8);
-CHECK_SIZE(PF_LRect, 16);
-CHECK_SIZE(PF_Rect, 16);
-CHECK_SIZE(PF_UnionableRect, 16);
-CHECK_SIZE(PF_RationalScale, 8);
 static_assert(alignof(PF_RationalScale) == 4, "PF_RationalScale packs at 4");
-CHECK_SIZE(PF_FixedPoint, 8);
-CHECK_SIZE(PF_FixedRect, 16);
-CHECK_SIZE(PF_ParamList, 8);
-CHECK_SIZE(SPErr, 4);
-CHECK_SIZE(AEGP_PluginID, 4);
-CHECK_SIZE(AEGP_EffectRefH, 8);
-CHECK_SIZE(AEGP_StreamRefH, 8);
-CHECK_SIZE(AEGP_LayerH, 8);
-CHECK_SIZE(AEGP_GlobalRefcon, 8);
-CHECK_SIZE(AEGP_DynStreamFlags, 4);
-CHECK_SIZE(AEGP_MemHandle, 8);
-CHECK_SIZE(AEGP_ErrReportState, 48);
-CHECK_SIZE(PrPixelFormat, 4);
 
-CHECK_SIZE(PF_SoundFormatInfo, 16);
-CHECK_OFFSET(PF_SoundFormatInfo, rateF, 0);
-CHECK_OFFSET(PF_SoundFormatInfo, num_channels, 8);
-CHECK_OFFSET(PF_SoundFormatInfo, format, 10);
-CHECK_OFFSET(PF_SoundFormatInfo, sample_size, 12);
-CHECK_SIZE(PF_SoundWorld, 32);
-CHECK_OFFSET(PF_SoundWorld, fi, 0);
-CHECK_OFFSET(PF_SoundWorld, num_samples, 16);
-CHECK_OFFSET(PF_SoundWorld, dataP, 24);
+LAYOUT(PF_SoundFormatInfo,
+       SIZE(16) && AT(rateF, 0) && AT(num_channels, 8) && AT(format, 10) && AT(sample_size, 12));
+LAYOUT(PF_SoundWorld, SIZE(32) && AT(fi, 0) && AT(num_samples, 16) && AT(dataP, 24));
 
 // ---- SPBasicSuite ----------------------------------------------------------------------------
 
-CHECK_SIZE(SPBasicSuite, 56);
-CHECK_SLOT(SPBasicSuite, AcquireSuite, 0);
-CHECK_SLOT(SPBasicSuite, ReleaseSuite, 1);
-CHECK_SLOT(SPBasicSuite, IsEqual, 2);
-CHECK_SLOT(SPBasicSuite, AllocateBlock, 3);
-CHECK_SLOT(SPBasicSuite, FreeBlock, 4);
-CHECK_SLOT(SPBasicSuite, ReallocateBlock, 5);
-CHECK_SLOT(SPBasicSuite, Undefined, 6);
+LAYOUT(SPBasicSuite,
+       SIZE(56) && SLOTS(O(AcquireSuite), O(ReleaseSuite), O(IsEqual), O(AllocateBlock),
+                         O(FreeBlock), O(ReallocateBlock), O(Undefined)));
 
 // ---- PF_InData -------------------------------------------------------------------------------
 
-CHECK_SIZE(PF_InData, 408);
-CHECK_OFFSET(PF_InData, inter, 0);
-CHECK_OFFSET(PF_InData, utils, 176);
-CHECK_OFFSET(PF_InData, effect_ref, 184);
-CHECK_OFFSET(PF_InData, quality, 192);
-CHECK_OFFSET(PF_InData, version, 196);
-CHECK_OFFSET(PF_InData, serial_num, 200);
-CHECK_OFFSET(PF_InData, appl_id, 204);
-CHECK_OFFSET(PF_InData, num_params, 208);
-CHECK_OFFSET(PF_InData, reserved, 212);
-CHECK_OFFSET(PF_InData, what_cpu, 216);
-CHECK_OFFSET(PF_InData, what_fpu, 220);
-CHECK_OFFSET(PF_InData, current_time, 224);
-CHECK_OFFSET(PF_InData, time_step, 228);
-CHECK_OFFSET(PF_InData, total_time, 232);
-CHECK_OFFSET(PF_InData, local_time_step, 236);
-CHECK_OFFSET(PF_InData, time_scale, 240);
-CHECK_OFFSET(PF_InData, field, 244);
-CHECK_OFFSET(PF_InData, shutter_angle, 248);
-CHECK_OFFSET(PF_InData, width, 252);
-CHECK_OFFSET(PF_InData, height, 256);
-CHECK_OFFSET(PF_InData, extent_hint, 260);
-CHECK_OFFSET(PF_InData, output_origin_x, 276);
-CHECK_OFFSET(PF_InData, output_origin_y, 280);
-CHECK_OFFSET(PF_InData, downsample_x, 284);
-CHECK_OFFSET(PF_InData, downsample_y, 292);
-CHECK_OFFSET(PF_InData, pixel_aspect_ratio, 300);
-CHECK_OFFSET(PF_InData, in_flags, 308);
-CHECK_OFFSET(PF_InData, global_data, 312);
-CHECK_OFFSET(PF_InData, sequence_data, 320);
-CHECK_OFFSET(PF_InData, frame_data, 328);
-CHECK_OFFSET(PF_InData, start_sampL, 336);
-CHECK_OFFSET(PF_InData, dur_sampL, 340);
-CHECK_OFFSET(PF_InData, total_sampL, 344);
-CHECK_OFFSET(PF_InData, src_snd, 352);
-CHECK_OFFSET(PF_InData, pica_basicP, 384);
-CHECK_OFFSET(PF_InData, pre_effect_source_origin_x, 392);
-CHECK_OFFSET(PF_InData, pre_effect_source_origin_y, 396);
-CHECK_OFFSET(PF_InData, shutter_phase, 400);
+LAYOUT(PF_InData,
+       SIZE(408) && AT(inter, 0) && AT(utils, 176) && AT(effect_ref, 184) && AT(quality, 192) &&
+           AT(version, 196) && AT(serial_num, 200) && AT(appl_id, 204) && AT(num_params, 208) &&
+           AT(reserved, 212) && AT(what_cpu, 216) && AT(what_fpu, 220) && AT(current_time, 224) &&
+           AT(time_step, 228) && AT(total_time, 232) && AT(local_time_step, 236) &&
+           AT(time_scale, 240) && AT(field, 244) && AT(shutter_angle, 248) && AT(width, 252) &&
+           AT(height, 256) && AT(extent_hint, 260) && AT(output_origin_x, 276) &&
+           AT(output_origin_y, 280) && AT(downsample_x, 284) && AT(downsample_y, 292) &&
+           AT(pixel_aspect_ratio, 300) && AT(in_flags, 308) && AT(global_data, 312) &&
+           AT(sequence_data, 320) && AT(frame_data, 328) && AT(start_sampL, 336) &&
+           AT(dur_sampL, 340) && AT(total_sampL, 344) && AT(src_snd, 352) && AT(pica_basicP, 384) &&
+           AT(pre_effect_source_origin_x, 392) && AT(pre_effect_source_origin_y, 396) &&
+           AT(shutter_phase, 400));
 
 // ---- PF_OutData ------------------------------------------------------------------------------
 
-CHECK_SIZE(PF_OutData, 408);
-CHECK_OFFSET(PF_OutData, my_version, 0);
-CHECK_OFFSET(PF_OutData, name, 4);
-CHECK_SIZE(((PF_OutData*)nullptr)->name, 32);
-CHECK_OFFSET(PF_OutData, global_data, 40);
-CHECK_OFFSET(PF_OutData, num_params, 48);
-CHECK_OFFSET(PF_OutData, sequence_data, 56);
-CHECK_OFFSET(PF_OutData, flat_sdata_size, 64);
-CHECK_OFFSET(PF_OutData, frame_data, 72);
-CHECK_OFFSET(PF_OutData, width, 80);
-CHECK_OFFSET(PF_OutData, height, 84);
-CHECK_OFFSET(PF_OutData, origin, 88);
-CHECK_OFFSET(PF_OutData, out_flags, 96);
-CHECK_OFFSET(PF_OutData, return_msg, 100);
-CHECK_SIZE(((PF_OutData*)nullptr)->return_msg, 256);
-CHECK_OFFSET(PF_OutData, start_sampL, 356);
-CHECK_OFFSET(PF_OutData, dur_sampL, 360);
-CHECK_OFFSET(PF_OutData, dest_snd, 368);
-CHECK_OFFSET(PF_OutData, out_flags2, 400);
+LAYOUT(PF_OutData, SIZE(408) && AT(my_version, 0) && AT(name, 4) && sizeof(R::name) == 32 &&
+                       AT(global_data, 40) && AT(num_params, 48) && AT(sequence_data, 56) &&
+                       AT(flat_sdata_size, 64) && AT(frame_data, 72) && AT(width, 80) &&
+                       AT(height, 84) && AT(origin, 88) && AT(out_flags, 96) &&
+                       AT(return_msg, 100) && sizeof(R::return_msg) == 256 &&
+                       AT(start_sampL, 356) && AT(dur_sampL, 360) && AT(dest_snd, 368) &&
+                       AT(out_flags2, 400));
 
 // ---- PF_ParamDef and its union ---------------------------------------------------------------
 
-CHECK_SIZE(PF_ParamDef, 176);
-CHECK_OFFSET(PF_ParamDef, uu, 0);
-CHECK_OFFSET(PF_ParamDef, ui_flags, 4);
-CHECK_OFFSET(PF_ParamDef, ui_width, 8);
-CHECK_OFFSET(PF_ParamDef, ui_height, 10);
-CHECK_OFFSET(PF_ParamDef, param_type, 12);
-CHECK_OFFSET(PF_ParamDef, name, 16);
-CHECK_SIZE(((PF_ParamDef*)nullptr)->name, 32);
-CHECK_OFFSET(PF_ParamDef, flags, 48);
-CHECK_OFFSET(PF_ParamDef, unused, 52);
-CHECK_OFFSET(PF_ParamDef, u, 56);
+LAYOUT(PF_ParamDef, SIZE(176) && AT(uu, 0) && AT(ui_flags, 4) && AT(ui_width, 8) &&
+                        AT(ui_height, 10) && AT(param_type, 12) && AT(name, 16) &&
+                        sizeof(R::name) == 32 && AT(flags, 48) && AT(unused, 52) && AT(u, 56));
 
-CHECK_SIZE(PF_ParamDefUnion, 120);
-static_assert(alignof(PF_ParamDefUnion) == 8, "PF_ParamDefUnion aligns at 8");
-CHECK_SIZE(PF_SliderDef, 88);
-CHECK_SIZE(PF_FixedSliderDef, 92);
-CHECK_SIZE(PF_AngleDef, 16);
-CHECK_SIZE(PF_CheckBoxDef, 16);
-CHECK_SIZE(PF_ColorDef, 8);
-CHECK_SIZE(PF_PointDef, 20);
-CHECK_SIZE(PF_PopupDef, 16);
-CHECK_SIZE(PF_FloatSliderDef, 88);
-CHECK_SIZE(PF_ArbitraryDef, 32);
-CHECK_SIZE(PF_PathDef, 12);
-CHECK_SIZE(PF_ButtonDef, 16);
-CHECK_SIZE(PF_Point3DDef, 64);
-CHECK_SIZE(PF_UserChangedParamExtra, 4);
+static_assert(sizeof(PF_ParamDefUnion) == 120 && alignof(PF_ParamDefUnion) == 8,
+              "PF_ParamDefUnion");
 
-CHECK_OFFSET(PF_FloatSliderDef, value, 0);
-CHECK_OFFSET(PF_FloatSliderDef, phase, 8);
-CHECK_OFFSET(PF_FloatSliderDef, value_desc, 16);
-CHECK_OFFSET(PF_FloatSliderDef, valid_min, 48);
-CHECK_OFFSET(PF_FloatSliderDef, valid_max, 52);
-CHECK_OFFSET(PF_FloatSliderDef, slider_min, 56);
-CHECK_OFFSET(PF_FloatSliderDef, slider_max, 60);
-CHECK_OFFSET(PF_FloatSliderDef, dephault, 64);
-CHECK_OFFSET(PF_FloatSliderDef, precision, 68);
-CHECK_OFFSET(PF_FloatSliderDef, display_flags, 70);
-CHECK_OFFSET(PF_FloatSliderDef, fs_flags, 72);
-CHECK_OFFSET(PF_FloatSliderDef, curve_tolerance, 76);
-CHECK_OFFSET(PF_FloatSliderDef, useExponent, 80);
-CHECK_OFFSET(PF_FloatSliderDef, exponent, 84);
+LAYOUT(PF_FloatSliderDef, SIZE(88) && AT(value, 0) && AT(phase, 8) && AT(value_desc, 16) &&
+                              AT(valid_min, 48) && AT(valid_max, 52) && AT(slider_min, 56) &&
+                              AT(slider_max, 60) && AT(dephault, 64) && AT(precision, 68) &&
+                              AT(display_flags, 70) && AT(fs_flags, 72) &&
+                              AT(curve_tolerance, 76) && AT(useExponent, 80) && AT(exponent, 84));
 static_assert(std::is_same<decltype(PF_FloatSliderDef::value), PF_FpLong>::value, "double value");
 static_assert(std::is_same<decltype(PF_FloatSliderDef::dephault), PF_FpShort>::value,
               "float default");
 
-CHECK_OFFSET(PF_CheckBoxDef, value, 0);
-CHECK_OFFSET(PF_CheckBoxDef, dephault, 4);
-CHECK_OFFSET(PF_CheckBoxDef, reserved, 5);
-CHECK_OFFSET(PF_CheckBoxDef, reserved1, 6);
-CHECK_OFFSET(PF_CheckBoxDef, u, 8);
-CHECK_OFFSET(PF_PopupDef, value, 0);
-CHECK_OFFSET(PF_PopupDef, num_choices, 4);
-CHECK_OFFSET(PF_PopupDef, dephault, 6);
-CHECK_OFFSET(PF_PopupDef, u, 8);
-CHECK_OFFSET(PF_ColorDef, value, 0);
-CHECK_OFFSET(PF_ColorDef, dephault, 4);
-CHECK_OFFSET(PF_AngleDef, value, 0);
-CHECK_OFFSET(PF_AngleDef, dephault, 4);
-CHECK_OFFSET(PF_AngleDef, valid_min, 8);
-CHECK_OFFSET(PF_AngleDef, valid_max, 12);
-CHECK_OFFSET(PF_PointDef, x_value, 0);
-CHECK_OFFSET(PF_PointDef, y_value, 4);
-CHECK_OFFSET(PF_PointDef, reserved, 8);
-CHECK_OFFSET(PF_PointDef, restrict_bounds, 11);
-CHECK_OFFSET(PF_PointDef, x_dephault, 12);
-CHECK_OFFSET(PF_PointDef, y_dephault, 16);
-CHECK_OFFSET(PF_SliderDef, value, 0);
-CHECK_OFFSET(PF_SliderDef, value_str, 4);
-CHECK_OFFSET(PF_SliderDef, value_desc, 36);
-CHECK_OFFSET(PF_SliderDef, valid_min, 68);
-CHECK_OFFSET(PF_SliderDef, valid_max, 72);
-CHECK_OFFSET(PF_SliderDef, slider_min, 76);
-CHECK_OFFSET(PF_SliderDef, slider_max, 80);
-CHECK_OFFSET(PF_SliderDef, dephault, 84);
-CHECK_OFFSET(PF_FixedSliderDef, value, 0);
-CHECK_OFFSET(PF_FixedSliderDef, value_str, 4);
-CHECK_OFFSET(PF_FixedSliderDef, value_desc, 36);
-CHECK_OFFSET(PF_FixedSliderDef, valid_min, 68);
-CHECK_OFFSET(PF_FixedSliderDef, valid_max, 72);
-CHECK_OFFSET(PF_FixedSliderDef, slider_min, 76);
-CHECK_OFFSET(PF_FixedSliderDef, slider_max, 80);
-CHECK_OFFSET(PF_FixedSliderDef, dephault, 84);
-CHECK_OFFSET(PF_FixedSliderDef, precision, 88);
-CHECK_OFFSET(PF_FixedSliderDef, display_flags, 90);
-CHECK_OFFSET(PF_ArbitraryDef, id, 0);
-CHECK_OFFSET(PF_ArbitraryDef, pad, 2);
-CHECK_OFFSET(PF_ArbitraryDef, dephault, 8);
-CHECK_OFFSET(PF_ArbitraryDef, value, 16);
-CHECK_OFFSET(PF_ArbitraryDef, refconPV, 24);
-CHECK_OFFSET(PF_PathDef, path_id, 0);
-CHECK_OFFSET(PF_PathDef, reserved0, 4);
-CHECK_OFFSET(PF_PathDef, dephault, 8);
-CHECK_OFFSET(PF_ButtonDef, value, 0);
-CHECK_OFFSET(PF_ButtonDef, u, 8);
-CHECK_OFFSET(PF_Point3DDef, x_value, 0);
-CHECK_OFFSET(PF_Point3DDef, y_value, 8);
-CHECK_OFFSET(PF_Point3DDef, z_value, 16);
-CHECK_OFFSET(PF_Point3DDef, x_dephault, 24);
-CHECK_OFFSET(PF_Point3DDef, y_dephault, 32);
-CHECK_OFFSET(PF_Point3DDef, z_dephault, 40);
-CHECK_OFFSET(PF_Point3DDef, reserved, 48);
-CHECK_OFFSET(PF_UserChangedParamExtra, param_index, 0);
+LAYOUT(PF_CheckBoxDef, SIZE(16) && AT(value, 0) && AT(dephault, 4) && AT(reserved, 5) &&
+                           AT(reserved1, 6) && AT(u, 8));
+LAYOUT(PF_PopupDef, SIZE(16) && AT(value, 0) && AT(num_choices, 4) && AT(dephault, 6) && AT(u, 8));
+LAYOUT(PF_ColorDef, SIZE(8) && AT(value, 0) && AT(dephault, 4));
+LAYOUT(PF_AngleDef,
+       SIZE(16) && AT(value, 0) && AT(dephault, 4) && AT(valid_min, 8) && AT(valid_max, 12));
+LAYOUT(PF_PointDef, SIZE(20) && AT(x_value, 0) && AT(y_value, 4) && AT(reserved, 8) &&
+                        AT(restrict_bounds, 11) && AT(x_dephault, 12) && AT(y_dephault, 16));
+LAYOUT(PF_SliderDef, SIZE(88) && AT(value, 0) && AT(value_str, 4) && AT(value_desc, 36) &&
+                         AT(valid_min, 68) && AT(valid_max, 72) && AT(slider_min, 76) &&
+                         AT(slider_max, 80) && AT(dephault, 84));
+LAYOUT(PF_FixedSliderDef, SIZE(92) && AT(value, 0) && AT(value_str, 4) && AT(value_desc, 36) &&
+                              AT(valid_min, 68) && AT(valid_max, 72) && AT(slider_min, 76) &&
+                              AT(slider_max, 80) && AT(dephault, 84) && AT(precision, 88) &&
+                              AT(display_flags, 90));
+LAYOUT(PF_ArbitraryDef,
+       SIZE(32) && AT(id, 0) && AT(pad, 2) && AT(dephault, 8) && AT(value, 16) && AT(refconPV, 24));
+LAYOUT(PF_PathDef, SIZE(12) && AT(path_id, 0) && AT(reserved0, 4) && AT(dephault, 8));
+LAYOUT(PF_ButtonDef, SIZE(16) && AT(value, 0) && AT(u, 8));
+LAYOUT(PF_Point3DDef, SIZE(64) && AT(x_value, 0) && AT(y_value, 8) && AT(z_value, 16) &&
+                          AT(x_dephault, 24) && AT(y_dephault, 32) && AT(z_dephault, 40) &&
+                          AT(reserved, 48));
+LAYOUT(PF_UserChangedParamExtra, SIZE(4) && AT(param_index, 0));
 
 // ---- Worlds and pixels -----------------------------------------------------------------------
 
 static_assert(std::is_same<PF_EffectWorld, PF_LayerDef>::value, "one record, two names");
-CHECK_SIZE(PF_LayerDef, 120);
-CHECK_OFFSET(PF_LayerDef, reserved0, 0);
-CHECK_OFFSET(PF_LayerDef, reserved1, 8);
-CHECK_OFFSET(PF_LayerDef, world_flags, 16);
-CHECK_OFFSET(PF_LayerDef, data, 24);
-CHECK_OFFSET(PF_LayerDef, rowbytes, 32);
-CHECK_OFFSET(PF_LayerDef, width, 36);
-CHECK_OFFSET(PF_LayerDef, height, 40);
-CHECK_OFFSET(PF_LayerDef, extent_hint, 44);
-CHECK_OFFSET(PF_LayerDef, platform_ref, 64);
-CHECK_OFFSET(PF_LayerDef, reserved_long1, 72);
-CHECK_OFFSET(PF_LayerDef, reserved_long4, 80);
-CHECK_OFFSET(PF_LayerDef, pix_aspect_ratio, 88);
-CHECK_OFFSET(PF_LayerDef, reserved_long2, 96);
-CHECK_OFFSET(PF_LayerDef, origin_x, 104);
-CHECK_OFFSET(PF_LayerDef, origin_y, 108);
-CHECK_OFFSET(PF_LayerDef, reserved_long3, 112);
-CHECK_OFFSET(PF_LayerDef, dephault, 116);
+LAYOUT(PF_LayerDef, SIZE(120) && AT(reserved0, 0) && AT(reserved1, 8) && AT(world_flags, 16) &&
+                        AT(data, 24) && AT(rowbytes, 32) && AT(width, 36) && AT(height, 40) &&
+                        AT(extent_hint, 44) && AT(platform_ref, 64) && AT(reserved_long1, 72) &&
+                        AT(reserved_long4, 80) && AT(pix_aspect_ratio, 88) &&
+                        AT(reserved_long2, 96) && AT(origin_x, 104) && AT(origin_y, 108) &&
+                        AT(reserved_long3, 112) && AT(dephault, 116));
 
-CHECK_SIZE(PF_Pixel, 4);
-CHECK_OFFSET(PF_Pixel, alpha, 0);
-CHECK_OFFSET(PF_Pixel, red, 1);
-CHECK_OFFSET(PF_Pixel, green, 2);
-CHECK_OFFSET(PF_Pixel, blue, 3);
-CHECK_SIZE(PF_Pixel16, 8);
-CHECK_OFFSET(PF_Pixel16, alpha, 0);
-CHECK_OFFSET(PF_Pixel16, red, 2);
-CHECK_OFFSET(PF_Pixel16, green, 4);
-CHECK_OFFSET(PF_Pixel16, blue, 6);
-CHECK_SIZE(PF_PixelFloat, 16);
-CHECK_OFFSET(PF_PixelFloat, alpha, 0);
-CHECK_OFFSET(PF_PixelFloat, red, 4);
-CHECK_OFFSET(PF_PixelFloat, green, 8);
-CHECK_OFFSET(PF_PixelFloat, blue, 12);
+LAYOUT(PF_Pixel, SIZE(4) && AT(alpha, 0) && AT(red, 1) && AT(green, 2) && AT(blue, 3));
+LAYOUT(PF_Pixel16, SIZE(8) && AT(alpha, 0) && AT(red, 2) && AT(green, 4) && AT(blue, 6));
+LAYOUT(PF_PixelFloat, SIZE(16) && AT(alpha, 0) && AT(red, 4) && AT(green, 8) && AT(blue, 12));
 static_assert(std::is_same<PF_Pixel8, PF_Pixel>::value, "PF_Pixel8 is PF_Pixel");
 static_assert(std::is_same<PF_Pixel32, PF_PixelFloat>::value, "PF_Pixel32 is PF_PixelFloat");
-CHECK_SIZE(PF_PixLong, 4);
 
 // ---- PF_InteractCallbacks --------------------------------------------------------------------
 
-CHECK_SIZE(PF_InteractCallbacks, 176);
-CHECK_SLOT(PF_InteractCallbacks, checkout_param, 0);
-CHECK_SLOT(PF_InteractCallbacks, checkin_param, 1);
-CHECK_SLOT(PF_InteractCallbacks, add_param, 2);
-CHECK_SLOT(PF_InteractCallbacks, abort, 3);
-CHECK_SLOT(PF_InteractCallbacks, progress, 4);
-CHECK_SLOT(PF_InteractCallbacks, register_ui, 5);
-CHECK_SLOT(PF_InteractCallbacks, checkout_layer_audio, 6);
-CHECK_SLOT(PF_InteractCallbacks, checkin_layer_audio, 7);
-CHECK_SLOT(PF_InteractCallbacks, get_audio_data, 8);
-CHECK_OFFSET(PF_InteractCallbacks, reserved_str, 72);
-CHECK_OFFSET(PF_InteractCallbacks, reserved, 96);
+LAYOUT(PF_InteractCallbacks, SIZE(176) &&
+                                 SLOTS(O(checkout_param), O(checkin_param), O(add_param), O(abort),
+                                       O(progress), O(register_ui), O(checkout_layer_audio),
+                                       O(checkin_layer_audio), O(get_audio_data)) &&
+                                 AT(reserved_str, 72) && AT(reserved, 96));
 
 // ---- PF_UtilCallbacks and the embedded ANSI table --------------------------------------------
 
-CHECK_SIZE(PF_UtilCallbacks, 552);
-CHECK_OFFSET(PF_UtilCallbacks, begin_sampling, 0);
-CHECK_OFFSET(PF_UtilCallbacks, subpixel_sample, 8);
-CHECK_OFFSET(PF_UtilCallbacks, area_sample, 16);
-CHECK_OFFSET(PF_UtilCallbacks, get_batch_func_is_deprecated, 24);
-CHECK_OFFSET(PF_UtilCallbacks, end_sampling, 32);
-CHECK_OFFSET(PF_UtilCallbacks, composite_rect, 40);
-CHECK_OFFSET(PF_UtilCallbacks, blend, 48);
-CHECK_OFFSET(PF_UtilCallbacks, convolve, 56);
-CHECK_OFFSET(PF_UtilCallbacks, copy, 64);
-CHECK_OFFSET(PF_UtilCallbacks, fill, 72);
-CHECK_OFFSET(PF_UtilCallbacks, gaussian_kernel, 80);
-CHECK_OFFSET(PF_UtilCallbacks, iterate, 88);
-CHECK_OFFSET(PF_UtilCallbacks, premultiply, 96);
-CHECK_OFFSET(PF_UtilCallbacks, premultiply_color, 104);
-CHECK_OFFSET(PF_UtilCallbacks, new_world, 112);
-CHECK_OFFSET(PF_UtilCallbacks, dispose_world, 120);
-CHECK_OFFSET(PF_UtilCallbacks, iterate_origin, 128);
-CHECK_OFFSET(PF_UtilCallbacks, iterate_lut, 136);
-CHECK_OFFSET(PF_UtilCallbacks, transfer_rect, 144);
-CHECK_OFFSET(PF_UtilCallbacks, transform_world, 152);
-CHECK_OFFSET(PF_UtilCallbacks, host_new_handle, 160);
-CHECK_OFFSET(PF_UtilCallbacks, host_lock_handle, 168);
-CHECK_OFFSET(PF_UtilCallbacks, host_unlock_handle, 176);
-CHECK_OFFSET(PF_UtilCallbacks, host_dispose_handle, 184);
-CHECK_OFFSET(PF_UtilCallbacks, get_callback_addr, 192);
-CHECK_OFFSET(PF_UtilCallbacks, app, 200);
-CHECK_OFFSET(PF_UtilCallbacks, ansi, 208);
-CHECK_OFFSET(PF_UtilCallbacks, colorCB, 368);
-CHECK_OFFSET(PF_UtilCallbacks, get_platform_data, 432);
-CHECK_OFFSET(PF_UtilCallbacks, host_get_handle_size, 440);
-CHECK_OFFSET(PF_UtilCallbacks, iterate_origin_non_clip_src, 448);
-CHECK_OFFSET(PF_UtilCallbacks, iterate_generic, 456);
-CHECK_OFFSET(PF_UtilCallbacks, host_resize_handle, 464);
-CHECK_OFFSET(PF_UtilCallbacks, subpixel_sample16, 472);
-CHECK_OFFSET(PF_UtilCallbacks, area_sample16, 480);
-CHECK_OFFSET(PF_UtilCallbacks, fill16, 488);
-CHECK_OFFSET(PF_UtilCallbacks, premultiply_color16, 496);
-CHECK_OFFSET(PF_UtilCallbacks, iterate16, 504);
-CHECK_OFFSET(PF_UtilCallbacks, iterate_origin16, 512);
-CHECK_OFFSET(PF_UtilCallbacks, iterate_origin_non_clip_src16, 520);
-CHECK_OFFSET(PF_UtilCallbacks, get_pixel_data8, 528);
-CHECK_OFFSET(PF_UtilCallbacks, get_pixel_data16, 536);
-CHECK_OFFSET(PF_UtilCallbacks, reserved, 544);
-CHECK_SIZE(PF_ColorCallbacks, 64);
+LAYOUT(PF_UtilCallbacks,
+       SIZE(552) &&
+           SLOTS(O(begin_sampling), O(subpixel_sample), O(area_sample),
+                 O(get_batch_func_is_deprecated), O(end_sampling), O(composite_rect), O(blend),
+                 O(convolve), O(copy), O(fill), O(gaussian_kernel), O(iterate), O(premultiply),
+                 O(premultiply_color), O(new_world), O(dispose_world), O(iterate_origin),
+                 O(iterate_lut), O(transfer_rect), O(transform_world), O(host_new_handle),
+                 O(host_lock_handle), O(host_unlock_handle), O(host_dispose_handle),
+                 O(get_callback_addr), O(app), O(ansi)) &&
+           AT(colorCB, 368) &&
+           SLOTS_AT(432, O(get_platform_data), O(host_get_handle_size),
+                    O(iterate_origin_non_clip_src), O(iterate_generic), O(host_resize_handle),
+                    O(subpixel_sample16), O(area_sample16), O(fill16), O(premultiply_color16),
+                    O(iterate16), O(iterate_origin16), O(iterate_origin_non_clip_src16),
+                    O(get_pixel_data8), O(get_pixel_data16), O(reserved)));
 static_assert(std::is_same<decltype(PF_InData::utils), PF_UtilCallbacks*>::value,
               "in_data->utils is the tagged utility record");
 
-CHECK_SIZE(PF_ANSICallbacks, 160);
-CHECK_SLOT(PF_ANSICallbacks, atan, 0);
-CHECK_SLOT(PF_ANSICallbacks, atan2, 1);
-CHECK_SLOT(PF_ANSICallbacks, ceil, 2);
-CHECK_SLOT(PF_ANSICallbacks, cos, 3);
-CHECK_SLOT(PF_ANSICallbacks, exp, 4);
-CHECK_SLOT(PF_ANSICallbacks, fabs, 5);
-CHECK_SLOT(PF_ANSICallbacks, floor, 6);
-CHECK_SLOT(PF_ANSICallbacks, fmod, 7);
-CHECK_SLOT(PF_ANSICallbacks, hypot, 8);
-CHECK_SLOT(PF_ANSICallbacks, log, 9);
-CHECK_SLOT(PF_ANSICallbacks, log10, 10);
-CHECK_SLOT(PF_ANSICallbacks, pow, 11);
-CHECK_SLOT(PF_ANSICallbacks, sin, 12);
-CHECK_SLOT(PF_ANSICallbacks, sqrt, 13);
-CHECK_SLOT(PF_ANSICallbacks, tan, 14);
-CHECK_SLOT(PF_ANSICallbacks, sprintf, 15);
-CHECK_SLOT(PF_ANSICallbacks, strcpy, 16);
-CHECK_SLOT(PF_ANSICallbacks, asin, 17);
-CHECK_SLOT(PF_ANSICallbacks, acos, 18);
-CHECK_OFFSET(PF_ANSICallbacks, ansi_procs, 152);
-// The handle and string members the plug-in calls, at their absolute places in utils.
-static_assert(offsetof(PF_UtilCallbacks, ansi) + offsetof(PF_ANSICallbacks, sprintf) == 328,
-              "utils->ansi.sprintf");
-static_assert(offsetof(PF_UtilCallbacks, ansi) + offsetof(PF_ANSICallbacks, strcpy) == 336,
-              "utils->ansi.strcpy");
+#define ANSI_SLOTS                                                                                 \
+    SLOTS(O(atan), O(atan2), O(ceil), O(cos), O(exp), O(fabs), O(floor), O(fmod), O(hypot),        \
+          O(log), O(log10), O(pow), O(sin), O(sqrt), O(tan), O(sprintf), O(strcpy), O(asin),       \
+          O(acos))
+LAYOUT(PF_ANSICallbacks, SIZE(160) && ANSI_SLOTS && AT(ansi_procs, 152));
 
 // ---- Smart render ----------------------------------------------------------------------------
 
-CHECK_SIZE(PF_RenderRequest, 44);
-static_assert(alignof(PF_RenderRequest) == 4, "PF_RenderRequest packs at 4");
-CHECK_OFFSET(PF_RenderRequest, rect, 0);
-CHECK_OFFSET(PF_RenderRequest, field, 16);
-CHECK_OFFSET(PF_RenderRequest, channel_mask, 20);
-CHECK_OFFSET(PF_RenderRequest, preserve_rgb_of_zero_alpha, 24);
-CHECK_OFFSET(PF_RenderRequest, unused, 25);
-CHECK_OFFSET(PF_RenderRequest, reserved, 28);
+LAYOUT(PF_RenderRequest, SIZE(44) && alignof(R) == 4 && AT(rect, 0) && AT(field, 16) &&
+                             AT(channel_mask, 20) && AT(preserve_rgb_of_zero_alpha, 24) &&
+                             AT(unused, 25) && AT(reserved, 28));
 
-CHECK_OFFSET(PF_PreRenderInput, output_request, 0);
-CHECK_OFFSET(PF_PreRenderInput, bitdepth, 44);
-CHECK_SIZE(PF_PreRenderOutput, 56);
-CHECK_OFFSET(PF_PreRenderOutput, result_rect, 0);
-CHECK_OFFSET(PF_PreRenderOutput, max_result_rect, 16);
-CHECK_OFFSET(PF_PreRenderOutput, solid, 32);
-CHECK_OFFSET(PF_PreRenderOutput, reserved, 33);
-CHECK_OFFSET(PF_PreRenderOutput, flags, 34);
-CHECK_OFFSET(PF_PreRenderOutput, pre_render_data, 40);
-CHECK_OFFSET(PF_PreRenderOutput, delete_pre_render_data_func, 48);
-CHECK_SIZE(PF_PreRenderExtra, 24);
-CHECK_OFFSET(PF_PreRenderExtra, input, 0);
-CHECK_OFFSET(PF_PreRenderExtra, output, 8);
-CHECK_OFFSET(PF_PreRenderExtra, cb, 16);
-CHECK_SIZE(PF_CheckoutResult, 76);
-static_assert(alignof(PF_CheckoutResult) == 4, "PF_CheckoutResult packs at 4");
-CHECK_OFFSET(PF_CheckoutResult, result_rect, 0);
-CHECK_OFFSET(PF_CheckoutResult, max_result_rect, 16);
-CHECK_OFFSET(PF_CheckoutResult, par, 32);
-CHECK_OFFSET(PF_CheckoutResult, solid, 40);
-CHECK_OFFSET(PF_CheckoutResult, reservedB, 41);
-CHECK_OFFSET(PF_CheckoutResult, ref_width, 44);
-CHECK_OFFSET(PF_CheckoutResult, ref_height, 48);
-CHECK_OFFSET(PF_CheckoutResult, reserved, 52);
-CHECK_SIZE(PF_PreRenderCallbacks, 16);
-CHECK_SLOT(PF_PreRenderCallbacks, checkout_layer, 0);
-CHECK_SLOT(PF_PreRenderCallbacks, GuidMixInPtr, 1);
+LAYOUT(PF_PreRenderInput, AT(output_request, 0) && AT(bitdepth, 44));
+LAYOUT(PF_PreRenderOutput, SIZE(56) && AT(result_rect, 0) && AT(max_result_rect, 16) &&
+                               AT(solid, 32) && AT(reserved, 33) && AT(flags, 34) &&
+                               AT(pre_render_data, 40) && AT(delete_pre_render_data_func, 48));
+LAYOUT(PF_PreRenderExtra, SIZE(24) && AT(input, 0) && AT(output, 8) && AT(cb, 16));
+LAYOUT(PF_CheckoutResult, SIZE(76) && alignof(R) == 4 && AT(result_rect, 0) &&
+                              AT(max_result_rect, 16) && AT(par, 32) && AT(solid, 40) &&
+                              AT(reservedB, 41) && AT(ref_width, 44) && AT(ref_height, 48) &&
+                              AT(reserved, 52));
+LAYOUT(PF_PreRenderCallbacks, SIZE(16) && SLOTS(O(checkout_layer), O(GuidMixInPtr)));
 
-CHECK_OFFSET(PF_SmartRenderInput, output_request, 0);
-CHECK_OFFSET(PF_SmartRenderInput, bitdepth, 44);
-CHECK_OFFSET(PF_SmartRenderInput, pre_render_data, 48);
-CHECK_SIZE(PF_SmartRenderExtra, 16);
-CHECK_OFFSET(PF_SmartRenderExtra, input, 0);
-CHECK_OFFSET(PF_SmartRenderExtra, cb, 8);
-CHECK_SIZE(PF_SmartRenderCallbacks, 24);
-CHECK_SLOT(PF_SmartRenderCallbacks, checkout_layer_pixels, 0);
-CHECK_SLOT(PF_SmartRenderCallbacks, checkin_layer_pixels, 1);
-CHECK_SLOT(PF_SmartRenderCallbacks, checkout_output, 2);
+LAYOUT(PF_SmartRenderInput, AT(output_request, 0) && AT(bitdepth, 44) && AT(pre_render_data, 48));
+LAYOUT(PF_SmartRenderExtra, SIZE(16) && AT(input, 0) && AT(cb, 8));
+LAYOUT(PF_SmartRenderCallbacks,
+       SIZE(24) && SLOTS(O(checkout_layer_pixels), O(checkin_layer_pixels), O(checkout_output)));
 
 #ifndef GLFX_REAL_AE_SDK
 // Earlier SDK generations end these records sooner (after bitdepth / pre_render_data).
-CHECK_SIZE(PF_PreRenderInput, 64);
-CHECK_OFFSET(PF_PreRenderInput, gpu_data, 48);
-CHECK_OFFSET(PF_PreRenderInput, what_gpu, 56);
-CHECK_OFFSET(PF_PreRenderInput, device_index, 60);
-CHECK_SIZE(PF_SmartRenderInput, 72);
-CHECK_OFFSET(PF_SmartRenderInput, gpu_data, 56);
-CHECK_OFFSET(PF_SmartRenderInput, what_gpu, 64);
-CHECK_OFFSET(PF_SmartRenderInput, device_index, 68);
+LAYOUT(PF_PreRenderInput, SIZE(64) && AT(gpu_data, 48) && AT(what_gpu, 56) && AT(device_index, 60));
+LAYOUT(PF_SmartRenderInput,
+       SIZE(72) && AT(gpu_data, 56) && AT(what_gpu, 64) && AT(device_index, 68));
 #endif
 
 // ---- Effect suites ---------------------------------------------------------------------------
 
-CHECK_SIZE(PF_HandleSuite1, 48);
-CHECK_SLOT(PF_HandleSuite1, host_new_handle, 0);
-CHECK_SLOT(PF_HandleSuite1, host_lock_handle, 1);
-CHECK_SLOT(PF_HandleSuite1, host_unlock_handle, 2);
-CHECK_SLOT(PF_HandleSuite1, host_dispose_handle, 3);
-CHECK_SLOT(PF_HandleSuite1, host_get_handle_size, 4);
-CHECK_SLOT(PF_HandleSuite1, host_resize_handle, 5);
+LAYOUT(PF_HandleSuite1,
+       SIZE(48) && SLOTS(O(host_new_handle), O(host_lock_handle), O(host_unlock_handle),
+                         O(host_dispose_handle), O(host_get_handle_size), O(host_resize_handle)));
 
-CHECK_SIZE(PF_ANSICallbacksSuite1, 152);
-CHECK_SLOT(PF_ANSICallbacksSuite1, atan, 0);
-CHECK_SLOT(PF_ANSICallbacksSuite1, atan2, 1);
-CHECK_SLOT(PF_ANSICallbacksSuite1, ceil, 2);
-CHECK_SLOT(PF_ANSICallbacksSuite1, cos, 3);
-CHECK_SLOT(PF_ANSICallbacksSuite1, exp, 4);
-CHECK_SLOT(PF_ANSICallbacksSuite1, fabs, 5);
-CHECK_SLOT(PF_ANSICallbacksSuite1, floor, 6);
-CHECK_SLOT(PF_ANSICallbacksSuite1, fmod, 7);
-CHECK_SLOT(PF_ANSICallbacksSuite1, hypot, 8);
-CHECK_SLOT(PF_ANSICallbacksSuite1, log, 9);
-CHECK_SLOT(PF_ANSICallbacksSuite1, log10, 10);
-CHECK_SLOT(PF_ANSICallbacksSuite1, pow, 11);
-CHECK_SLOT(PF_ANSICallbacksSuite1, sin, 12);
-CHECK_SLOT(PF_ANSICallbacksSuite1, sqrt, 13);
-CHECK_SLOT(PF_ANSICallbacksSuite1, tan, 14);
-CHECK_SLOT(PF_ANSICallbacksSuite1, sprintf, 15);
-CHECK_SLOT(PF_ANSICallbacksSuite1, strcpy, 16);
-CHECK_SLOT(PF_ANSICallbacksSuite1, asin, 17);
-CHECK_SLOT(PF_ANSICallbacksSuite1, acos, 18);
+LAYOUT(PF_ANSICallbacksSuite1, SIZE(152) && ANSI_SLOTS);
 
-CHECK_SIZE(PF_WorldSuite2, 24);
-CHECK_SLOT(PF_WorldSuite2, PF_NewWorld, 0);
-CHECK_SLOT(PF_WorldSuite2, PF_DisposeWorld, 1);
-CHECK_SLOT(PF_WorldSuite2, PF_GetPixelFormat, 2);
-CHECK_SLOT(PF_WorldSuite1, new_world, 0);
-CHECK_SLOT(PF_WorldSuite1, dispose_world, 1);
+LAYOUT(PF_WorldSuite2, SIZE(24) && SLOTS(O(PF_NewWorld), O(PF_DisposeWorld), O(PF_GetPixelFormat)));
+LAYOUT(PF_WorldSuite1, SLOTS(O(new_world), O(dispose_world)));
 
-CHECK_SLOT(PF_PixelFormatSuite1, AddSupportedPixelFormat, 0);
-CHECK_SLOT(PF_PixelFormatSuite1, ClearSupportedPixelFormats, 1);
-CHECK_SLOT(PF_PixelFormatSuite1, NewWorldOfPixelFormat, 2);
-CHECK_SLOT(PF_PixelFormatSuite1, DisposeWorld, 3);
-CHECK_SLOT(PF_PixelFormatSuite1, GetPixelFormat, 4);
-CHECK_SLOT(PF_PixelFormatSuite1, GetBlackForPixelFormat, 5);
-CHECK_SLOT(PF_PixelFormatSuite1, GetWhiteForPixelFormat, 6);
-CHECK_SLOT(PF_PixelFormatSuite1, ConvertColorToPixelFormattedData, 7);
-CHECK_SLOT(PF_PixelFormatSuite2, PF_AddSupportedPixelFormat, 0);
-CHECK_SLOT(PF_PixelFormatSuite2, PF_ClearSupportedPixelFormats, 1);
+LAYOUT(PF_PixelFormatSuite1,
+       SLOTS(O(AddSupportedPixelFormat), O(ClearSupportedPixelFormats), O(NewWorldOfPixelFormat),
+             O(DisposeWorld), O(GetPixelFormat), O(GetBlackForPixelFormat),
+             O(GetWhiteForPixelFormat), O(ConvertColorToPixelFormattedData)));
+LAYOUT(PF_PixelFormatSuite2,
+       SLOTS(O(PF_AddSupportedPixelFormat), O(PF_ClearSupportedPixelFormats)));
 
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_UpdateParamUI, 0);
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_GetCurrentStateObsolete, 1);
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_HasParamChangedObsolete, 2);
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_HaveInputsChangedOverTimeSpanObsolete, 3);
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_IsIdenticalCheckout, 4);
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_FindKeyframeTime, 5);
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_GetKeyframeCount, 6);
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_CheckoutKeyframe, 7);
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_CheckinKeyframe, 8);
-CHECK_SLOT(PF_ParamUtilsSuite1, PF_KeyIndexToTime, 9);
-CHECK_SLOT(PF_ParamUtilsSuite3, PF_UpdateParamUI, 0);
-CHECK_SLOT(PF_ParamUtilsSuite3, PF_GetCurrentState, 1);
-CHECK_SLOT(PF_ParamUtilsSuite3, PF_AreStatesIdentical, 2);
-CHECK_SLOT(PF_ParamUtilsSuite3, PF_IsIdenticalCheckout, 3);
-CHECK_SLOT(PF_ParamUtilsSuite3, PF_FindKeyframeTime, 4);
-CHECK_SLOT(PF_ParamUtilsSuite3, PF_GetKeyframeCount, 5);
-CHECK_SLOT(PF_ParamUtilsSuite3, PF_CheckoutKeyframe, 6);
-CHECK_SLOT(PF_ParamUtilsSuite3, PF_CheckinKeyframe, 7);
-CHECK_SLOT(PF_ParamUtilsSuite3, PF_KeyIndexToTime, 8);
-CHECK_SIZE(PF_State, 16);
+LAYOUT(PF_ParamUtilsSuite1,
+       SLOTS(O(PF_UpdateParamUI), O(PF_GetCurrentStateObsolete), O(PF_HasParamChangedObsolete),
+             O(PF_HaveInputsChangedOverTimeSpanObsolete), O(PF_IsIdenticalCheckout),
+             O(PF_FindKeyframeTime), O(PF_GetKeyframeCount), O(PF_CheckoutKeyframe),
+             O(PF_CheckinKeyframe), O(PF_KeyIndexToTime)));
+LAYOUT(PF_ParamUtilsSuite3,
+       SLOTS(O(PF_UpdateParamUI), O(PF_GetCurrentState), O(PF_AreStatesIdentical),
+             O(PF_IsIdenticalCheckout), O(PF_FindKeyframeTime), O(PF_GetKeyframeCount),
+             O(PF_CheckoutKeyframe), O(PF_CheckinKeyframe), O(PF_KeyIndexToTime)));
 static_assert(PF_ParamIndex_CHECK_ALL == -2, "PF_ParamIndex_CHECK_ALL");
 static_assert(std::is_same<decltype(PF_ParamUtilsSuite3::PF_GetCurrentState),
                            PF_Err (*)(PF_ProgPtr, PF_ParamIndex, const A_Time*, const A_Time*,
@@ -599,80 +290,46 @@ static_assert(std::is_same<decltype(PF_ParamUtilsSuite3::PF_GetCurrentState),
 
 // ---- AEGP suites -----------------------------------------------------------------------------
 
-CHECK_SLOT(AEGP_UtilitySuite3, AEGP_ReportInfo, 0);
-CHECK_SLOT(AEGP_UtilitySuite3, AEGP_GetDriverPluginInitFuncVersion, 1);
-CHECK_SLOT(AEGP_UtilitySuite3, AEGP_GetDriverImplementationVersion, 2);
-CHECK_SLOT(AEGP_UtilitySuite3, AEGP_StartQuietErrors, 3);
-CHECK_SLOT(AEGP_UtilitySuite3, AEGP_EndQuietErrors, 4);
-CHECK_SLOT(AEGP_UtilitySuite3, AEGP_StartUndoGroup, 5);
-CHECK_SLOT(AEGP_UtilitySuite3, AEGP_EndUndoGroup, 6);
-CHECK_SLOT(AEGP_UtilitySuite3, AEGP_RegisterWithAEGP, 7);
-CHECK_SLOT(AEGP_UtilitySuite3, AEGP_GetMainHWND, 8);
+LAYOUT(AEGP_UtilitySuite3,
+       SLOTS(O(AEGP_ReportInfo), O(AEGP_GetDriverPluginInitFuncVersion),
+             O(AEGP_GetDriverImplementationVersion), O(AEGP_StartQuietErrors),
+             O(AEGP_EndQuietErrors), O(AEGP_StartUndoGroup), O(AEGP_EndUndoGroup),
+             O(AEGP_RegisterWithAEGP), O(AEGP_GetMainHWND)));
 
-CHECK_SIZE(AEGP_PFInterfaceSuite1, 40);
-CHECK_SLOT(AEGP_PFInterfaceSuite1, AEGP_GetEffectLayer, 0);
-CHECK_SLOT(AEGP_PFInterfaceSuite1, AEGP_GetNewEffectForEffect, 1);
-CHECK_SLOT(AEGP_PFInterfaceSuite1, AEGP_ConvertEffectToCompTime, 2);
-CHECK_SLOT(AEGP_PFInterfaceSuite1, AEGP_GetEffectCamera, 3);
-CHECK_SLOT(AEGP_PFInterfaceSuite1, AEGP_GetEffectCameraMatrix, 4);
+LAYOUT(AEGP_PFInterfaceSuite1,
+       SIZE(40) && SLOTS(O(AEGP_GetEffectLayer), O(AEGP_GetNewEffectForEffect),
+                         O(AEGP_ConvertEffectToCompTime), O(AEGP_GetEffectCamera),
+                         O(AEGP_GetEffectCameraMatrix)));
 
-CHECK_SLOT(AEGP_StreamSuite2, AEGP_IsStreamLegal, 0);
-CHECK_SLOT(AEGP_StreamSuite2, AEGP_CanVaryOverTime, 1);
-CHECK_SLOT(AEGP_StreamSuite2, AEGP_GetValidInterpolations, 2);
-CHECK_SLOT(AEGP_StreamSuite2, AEGP_GetNewLayerStream, 3);
-CHECK_SLOT(AEGP_StreamSuite2, AEGP_GetEffectNumParamStreams, 4);
-CHECK_SLOT(AEGP_StreamSuite2, AEGP_GetNewEffectStreamByIndex, 5);
-CHECK_SLOT(AEGP_StreamSuite2, AEGP_GetNewMaskStream, 6);
-CHECK_SLOT(AEGP_StreamSuite2, AEGP_DisposeStream, 7);
-CHECK_SLOT(AEGP_StreamSuite2, AEGP_GetStreamName, 8);
+LAYOUT(AEGP_StreamSuite2,
+       SLOTS(O(AEGP_IsStreamLegal), O(AEGP_CanVaryOverTime), O(AEGP_GetValidInterpolations),
+             O(AEGP_GetNewLayerStream), O(AEGP_GetEffectNumParamStreams),
+             O(AEGP_GetNewEffectStreamByIndex), O(AEGP_GetNewMaskStream), O(AEGP_DisposeStream),
+             O(AEGP_GetStreamName)));
 
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetNewStreamRefForLayer, 0);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetStreamDepth, 1);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetStreamGroupingType, 2);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetNumStreamsInGroup, 3);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetDynamicStreamFlags, 4);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_SetDynamicStreamFlag, 5);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetNewStreamRefByIndex, 6);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetNewStreamRefByMatchname, 7);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_DeleteStream, 8);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_ReorderStream, 9);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_DuplicateStream, 10);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_SetStreamName, 11);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_CanAddStream, 12);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_AddStream, 13);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetMatchName, 14);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetNewParentStreamRef, 15);
-CHECK_SLOT(AEGP_DynamicStreamSuite2, AEGP_GetStreamIsModified, 16);
+LAYOUT(AEGP_DynamicStreamSuite2,
+       SLOTS(O(AEGP_GetNewStreamRefForLayer), O(AEGP_GetStreamDepth), O(AEGP_GetStreamGroupingType),
+             O(AEGP_GetNumStreamsInGroup), O(AEGP_GetDynamicStreamFlags),
+             O(AEGP_SetDynamicStreamFlag), O(AEGP_GetNewStreamRefByIndex),
+             O(AEGP_GetNewStreamRefByMatchname), O(AEGP_DeleteStream), O(AEGP_ReorderStream),
+             O(AEGP_DuplicateStream), O(AEGP_SetStreamName), O(AEGP_CanAddStream),
+             O(AEGP_AddStream), O(AEGP_GetMatchName), O(AEGP_GetNewParentStreamRef),
+             O(AEGP_GetStreamIsModified)));
 
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetLayerNumEffects, 0);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetLayerEffectByIndex, 1);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetInstalledKeyFromLayerEffect, 2);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetEffectParamUnionByIndex, 3);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetEffectFlags, 4);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_SetEffectFlags, 5);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_ReorderEffect, 6);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_EffectCallGeneric, 7);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_DisposeEffect, 8);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_ApplyEffect, 9);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_DeleteLayerEffect, 10);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetNumInstalledEffects, 11);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetNextInstalledEffect, 12);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetEffectName, 13);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetEffectMatchName, 14);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_GetEffectCategory, 15);
-CHECK_SLOT(AEGP_EffectSuite2, AEGP_DuplicateEffect, 16);
+LAYOUT(AEGP_EffectSuite2,
+       SLOTS(O(AEGP_GetLayerNumEffects), O(AEGP_GetLayerEffectByIndex),
+             O(AEGP_GetInstalledKeyFromLayerEffect), O(AEGP_GetEffectParamUnionByIndex),
+             O(AEGP_GetEffectFlags), O(AEGP_SetEffectFlags), O(AEGP_ReorderEffect),
+             O(AEGP_EffectCallGeneric), O(AEGP_DisposeEffect), O(AEGP_ApplyEffect),
+             O(AEGP_DeleteLayerEffect), O(AEGP_GetNumInstalledEffects),
+             O(AEGP_GetNextInstalledEffect), O(AEGP_GetEffectName), O(AEGP_GetEffectMatchName),
+             O(AEGP_GetEffectCategory), O(AEGP_DuplicateEffect)));
 
 // ---- PiPL records ----------------------------------------------------------------------------
 
-CHECK_SIZE(PIType, 4);
-CHECK_OFFSET(PIProperty, vendorID, 0);
-CHECK_OFFSET(PIProperty, propertyKey, 4);
-CHECK_OFFSET(PIProperty, propertyID, 8);
-CHECK_OFFSET(PIProperty, propertyLength, 12);
-CHECK_OFFSET(PIProperty, propertyData, 16);
-CHECK_OFFSET(PIPropertyList, version, 0);
-CHECK_OFFSET(PIPropertyList, count, 4);
-CHECK_OFFSET(PIPropertyList, properties, 8);
+LAYOUT(PIProperty, AT(vendorID, 0) && AT(propertyKey, 4) && AT(propertyID, 8) &&
+                       AT(propertyLength, 12) && AT(propertyData, 16));
+LAYOUT(PIPropertyList, AT(version, 0) && AT(count, 4) && AT(properties, 8));
 
 // ---- Values ----------------------------------------------------------------------------------
 
@@ -735,7 +392,7 @@ static_assert(PF_MAX_CHAN8 == 255 && PF_HALF_CHAN8 == 128 && PF_MAX_CHAN16 == 32
                   PF_HALF_CHAN16 == 16384,
               "channel ranges");
 
-// Output flags: each checked at its bit, and the words the plug-in declares.
+// Output flags, each at its bit.
 static_assert(PF_OutFlag_WIDE_TIME_INPUT == 0x2 && PF_OutFlag_NON_PARAM_VARY == 0x4 &&
                   PF_OutFlag_DISPLAY_ERROR_MESSAGE == 0x100 && PF_OutFlag_REFRESH_UI == 0x20000 &&
                   PF_OutFlag_FORCE_RERENDER == 0x400000 &&
@@ -743,11 +400,6 @@ static_assert(PF_OutFlag_WIDE_TIME_INPUT == 0x2 && PF_OutFlag_NON_PARAM_VARY == 
                   PF_OutFlag_SEND_UPDATE_PARAMS_UI == 0x4000000 &&
                   (A_u_long)PF_OutFlag_AUDIO_EFFECT_ONLY == 0x80000000U,
               "out_flags bits");
-static_assert((PF_OutFlag_WIDE_TIME_INPUT | PF_OutFlag_NON_PARAM_VARY |
-               PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_SEND_UPDATE_PARAMS_UI) == 0x06000006,
-              "After Effects out_flags word");
-static_assert((PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI) == 0x420000,
-              "change-handler out_flags word");
 static_assert(PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG == 0x8 &&
                   PF_OutFlag2_SUPPORTS_SMART_RENDER == 0x400 &&
                   PF_OutFlag2_FLOAT_COLOR_AWARE == 0x1000 &&
@@ -755,22 +407,17 @@ static_assert(PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG == 0x8 &&
                   PF_OutFlag2_SUPPORTS_THREADED_RENDERING == 0x8000000 &&
                   PF_OutFlag2_MUTABLE_RENDER_SEQUENCE_DATA_SLOWER == 0x10000000,
               "out_flags2 bits");
-static_assert((PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG | PF_OutFlag2_SUPPORTS_SMART_RENDER |
-               PF_OutFlag2_FLOAT_COLOR_AWARE |
-               PF_OutFlag2_PPRO_DO_NOT_CLONE_SEQUENCE_DATA_FOR_RENDER) == 0x00009408,
-              "After Effects out_flags2 word");
 
 // The version word: both worked examples, and the decoders taking them apart again.
 static_assert(PF_VERSION(2, 0, 0, PF_Stage_DEVELOP, 1) == 0x00100001, "PF_VERSION example 1");
 static_assert(PF_VERSION(1, 0, 0, PF_Stage_RELEASE, 1) == 0x00080601, "PF_VERSION example 2");
-static_assert(PF_VERSION(13, 9, 5, PF_Stage_BETA, 300) ==
-                  ((1U << 26) | (5U << 19) | (9U << 15) | (5U << 11) | (2U << 9) | 300U),
+constexpr A_u_long kVersion13 = PF_VERSION(13, 9, 5, PF_Stage_BETA, 300);
+static_assert(kVersion13 == ((1U << 26) | (5U << 19) | (9U << 15) | (5U << 11) | (2U << 9) | 300U),
               "versions above 7 continue in bits 26-29");
-static_assert(PF_Version_VERS(PF_VERSION(13, 9, 5, PF_Stage_BETA, 300)) == 13 &&
-                  PF_Version_SUBVERS(PF_VERSION(13, 9, 5, PF_Stage_BETA, 300)) == 9 &&
-                  PF_Version_BUGFIX(PF_VERSION(13, 9, 5, PF_Stage_BETA, 300)) == 5 &&
-                  PF_Version_STAGE(PF_VERSION(13, 9, 5, PF_Stage_BETA, 300)) == PF_Stage_BETA &&
-                  PF_Version_BUILD(PF_VERSION(13, 9, 5, PF_Stage_BETA, 300)) == 300,
+static_assert(PF_Version_VERS(kVersion13) == 13 && PF_Version_SUBVERS(kVersion13) == 9 &&
+                  PF_Version_BUGFIX(kVersion13) == 5 &&
+                  PF_Version_STAGE(kVersion13) == PF_Stage_BETA &&
+                  PF_Version_BUILD(kVersion13) == 300,
               "PF_Version_* decode what PF_VERSION packs");
 
 // Pixel formats: the bytes in memory spell the code (least significant byte first).
