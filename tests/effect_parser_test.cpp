@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 
 using namespace glfx;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -280,6 +282,8 @@ TEST(SizeExpression, SidesAreRoundedAndBounded) {
                                                {1e30, 4096}, {4096.4, 4096}, {2.49, 2}};
     for (const auto& [value, side] : rows)
         EXPECT_EQ(SizeExpression::side(value, 4096), side) << value;
+}
+
 TEST(Parser, ManyAutomaticEntriesAndItemsStayBounded) {
     std::string text;
     for (int i = 0; i < 400; ++i)
