@@ -55,6 +55,10 @@ template <size_t N> constexpr bool slotsFrom(size_t first, const size_t (&offset
 template <size_t N, typename... T> constexpr bool sized = ((sizeof(T) == N) && ...);
 
 static_assert(sizeof(void*) == 8, "the host is 64-bit");
+#ifdef __BYTE_ORDER__
+// The codes below are read from memory as stored, least significant byte first.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the host is little-endian");
+#endif
 
 // The value of a multi-character literal such as 'kind' (which g++ warns about).
 constexpr A_u_long fourChars(const char (&code)[5]) {

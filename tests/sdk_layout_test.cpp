@@ -1,60 +1,14 @@
-// What the compile-time checks in sdk_layout_check.cpp cannot see: byte order in memory and the
-// behaviour of the SDK's statement macros.
+// What the compile-time checks in sdk_layout_check.cpp cannot see: the behaviour of the SDK's
+// statement macros.
 #include "AE_Effect.h"
-#include "AE_EffectPixelFormat.h"
 #include "AE_Macros.h"
-#include "PrSDKPixelFormat.h"
-#include "SPPiPL.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace {
-
-std::string bytesInMemory(A_u_long value) {
-    char bytes[4];
-    std::memcpy(bytes, &value, sizeof bytes);
-    return std::string(bytes, sizeof bytes);
-}
-
-struct CodeCase {
-    const char* name;
-    A_u_long value;
-    const char* memory;
-};
-
-// Pixel formats spell their code in memory; the host compares them as stored.
-TEST(SdkFourCharCodes, PixelFormatsSpellTheirCodeInMemory) {
-    const CodeCase cases[] = {
-        {"PF_PixelFormat_ARGB32", (A_u_long)PF_PixelFormat_ARGB32, "argb"},
-        {"PF_PixelFormat_ARGB64", (A_u_long)PF_PixelFormat_ARGB64, "ae16"},
-        {"PF_PixelFormat_ARGB128", (A_u_long)PF_PixelFormat_ARGB128, "ae32"},
-        {"PF_PixelFormat_BGRA32", (A_u_long)PF_PixelFormat_BGRA32, "bgra"},
-        {"PF_PixelFormat_VUYA32", (A_u_long)PF_PixelFormat_VUYA32, "vuya"},
-        {"PF_PixelFormat_INVALID", (A_u_long)PF_PixelFormat_INVALID, "badf"},
-        {"PrPixelFormat_BGRA_4444_8u", (A_u_long)PrPixelFormat_BGRA_4444_8u, "bgra"},
-        {"PrPixelFormat_BGRA_4444_16u", (A_u_long)PrPixelFormat_BGRA_4444_16u, "Bgra"},
-        {"PrPixelFormat_BGRA_4444_32f", (A_u_long)PrPixelFormat_BGRA_4444_32f, "BGra"},
-    };
-    for (const CodeCase& c : cases) {
-        EXPECT_EQ(bytesInMemory(c.value), c.memory) << c.name;
-    }
-}
-
-// Property-list keys are integers; written natively they come out byte-reversed in a resource.
-TEST(SdkFourCharCodes, PiplKeysAppearByteReversedInMemory) {
-    const CodeCase cases[] = {
-        {"PIAdobeVendorID", PIAdobeVendorID, "EBDA"},
-        {"PIKindProperty", PIKindProperty, "dnik"},
-        {"PIWin64X86CodeProperty", PIWin64X86CodeProperty, "4668"},
-    };
-    for (const CodeCase& c : cases) {
-        EXPECT_EQ(bytesInMemory(c.value), c.memory) << c.name;
-    }
-}
 
 // A record cleared this way goes to the host byte for byte, padding included.
 TEST(SdkMacros, ClrStructZeroesPaddingToo) {
