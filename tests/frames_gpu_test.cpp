@@ -120,13 +120,9 @@ std::vector<float> cornerPin(const std::vector<float>& in, int w, int h,
     return out;
 }
 
-int levelsOf(int depth) {
-    return depth == 8 ? 255 : depth == 16 ? 32768 : 0;
-}
-
 // One level of the depth, or a float's rounding at 32 bits.
 float oneLevel(int depth) {
-    return depth == 32 ? 1e-5f : 1.0f / float(levelsOf(depth));
+    return depth == 32 ? 1e-5f : depth == 16 ? 1.0f / 32768.0f : 1.0f / 255.0f;
 }
 
 class FramesGpu : public test::GpuTest {};
@@ -242,40 +238,20 @@ uniform vec2 resolution;
 void main(void) { gl_FragColor = texture2D(in0, gl_FragCoord.xy / resolution); }
 )";
 
-TEST_F(FramesGpu, EveryEightBitValueRoundTripsExactly) {
-    // 16 x 16 pixels hold all 256 values in every channel, each channel in another order.
+// What goes up comes back byte for byte: every 8-bit value in every channel, 16- and 32-bit values
+// over their whole range.
+TEST_F(FramesGpu, ValuesRoundTripExactly) {
     const std::string library = packedLibrary(kPassThrough, "Pass_fx");
-    for (HostApp app : {HostApp::AfterEffects, HostApp::PremierePro})
-        for (RenderPath path : {RenderPath::Smart, RenderPath::Classic}) {
-            SCOPED_TRACE(std::string(appName(app)) + ", " + pathName(path));
-            Session s(library, app);
-            Image input = Image::make(16, 16, 8, orderOf(app), 4);
-            for (int i = 0; i < 256; ++i) {
-                uint8_t* p = input.row(i / 16) + (i % 16) * 4;
-                p[0] = uint8_t(i);
-                p[1] = uint8_t(255 - i);
-                p[2] = uint8_t(i * 7);
-                p[3] = uint8_t(i ^ 0x5A);
-            }
-            Image out;
-            ASSERT_EQ(s.render(Clip(input), out, path), PF_Err_NONE);
-            for (int i = 0; i < 256; ++i)
-                EXPECT_EQ(0, std::memcmp(out.row(i / 16) + (i % 16) * 4,
-                                         input.row(i / 16) + (i % 16) * 4, 4))
-                    << "pixel " << i;
-        }
-}
-
-TEST_F(FramesGpu, SixteenAndThirtyTwoBitValuesRoundTripExactly) {
-    const std::string library = packedLibrary(kPassThrough, "Pass_fx");
-    for (int depth : {16, 32}) {
-        SCOPED_TRACE(depth);
-        Session s(library, HostApp::AfterEffects);
-        Image input = Image::make(32, 32, depth);
+    for (const FrameCase& c : kFrameCases) {
+        SCOPED_TRACE(caseName(c));
+        Session s(library, c.app);
+        Image input = Image::make(32, 32, c.depth, orderOf(c.app), 4);
         for (int y = 0; y < 32; ++y)
             for (int x = 0; x < 32 * 4; ++x) {
-                const int i = y * 128 + x; // 0 ... 4095
-                if (depth == 16) {
+                const int i = y * 128 + x, pixel = i / 4, channel = i % 4; // i: 0 ... 4095
+                if (c.depth == 8) {
+                    input.row(y)[x] = uint8_t(pixel * (2 * channel + 1) + 37 * channel);
+                } else if (c.depth == 16) {
                     const auto v = uint16_t((i * 8) % 32769);
                     std::memcpy(input.row(y) + x * 2, &v, 2);
                 } else {
@@ -284,7 +260,7 @@ TEST_F(FramesGpu, SixteenAndThirtyTwoBitValuesRoundTripExactly) {
                 }
             }
         Image out;
-        ASSERT_EQ(s.render(Clip(input), out, RenderPath::Smart), PF_Err_NONE);
+        ASSERT_EQ(s.render(Clip(input), out, c.path), PF_Err_NONE);
         for (int y = 0; y < 32; ++y)
             EXPECT_EQ(0, std::memcmp(out.row(y), input.row(y), size_t(32 * input.pixelBytes())))
                 << "row " << y;
@@ -428,12 +404,10 @@ TEST_F(FramesGpu, FastEffectsSeeTheHostsChannelOrderAtEveryDepth) {
         Image out;
         ASSERT_EQ(s.render(Clip(input), out, c.path), PF_Err_NONE);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                EXPECT_EQ(out.channel(x, y, 0), input.channel(x, y, 2)) << x << "," << y;
-                EXPECT_EQ(out.channel(x, y, 1), input.channel(x, y, 1)) << x << "," << y;
-                EXPECT_EQ(out.channel(x, y, 2), input.channel(x, y, 0)) << x << "," << y;
-                EXPECT_EQ(out.channel(x, y, 3), input.channel(x, y, 3)) << x << "," << y;
-            }
+            for (int x = 0; x < w; ++x)
+                for (int k = 0; k < 4; ++k) // red and blue swapped
+                    EXPECT_EQ(out.channel(x, y, k), input.channel(x, y, k % 2 == 0 ? 2 - k : k))
+                        << x << "," << y << " channel " << k;
     }
 }
 
