@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -53,37 +54,24 @@ PF_Err Session::render(const hostsim::Clip& input, hostsim::Image& out, hostsim:
     return host.render(*instance, input, time, out, {path, padding});
 }
 
-const char* const kFramesEffect = R"([settings]
-name=Frames_fx
-shaders=2
-[par1]
-type=layer
-name=Earlier
-time=-1
-[par2]
-type=popup
-name=Show
-param=show
-popup=Mix|Difference
-groupswitch=1
-[par3]
-type=float
-name=Amount
-param=amount
-group=1
-default=0.5
-[par4]
-type=check
-name=Invert
-param=invert
-group=2
-[par5]
-type=popup
-name=Channels
-param=CHANNELS
-popup=All|Red only
-flags=1
-[routing]
+std::string effectText(const std::vector<std::string>& sections, const std::string& rest) {
+    std::string text;
+    for (size_t i = 0; i < sections.size(); ++i)
+        text += (i == 0 ? "[settings]\n" : "[par" + std::to_string(i) + "]\n") + sections[i] + "\n";
+    std::replace(text.begin(), text.end(), ';', '\n');
+    return text + rest;
+}
+
+const std::string kFramesEffect = effectText(
+    {
+        "name=Frames_fx;shaders=2",
+        "type=layer;name=Earlier;time=-1",
+        "type=popup;name=Show;param=show;popup=Mix|Difference;groupswitch=1",
+        "type=float;name=Amount;param=amount;group=1;default=0.5",
+        "type=check;name=Invert;param=invert;group=2",
+        "type=popup;name=Channels;param=CHANNELS;popup=All|Red only;flags=1",
+    },
+    R"([routing]
 ps1_in0=ps0
 ps1_in1=layer1
 [ps0]
@@ -110,6 +98,6 @@ void main(void)
     vec4 earlier = texture2D(in1, uv * 0.75 + vec2(0.1, 0.05));
     gl_FragColor = show == 0 ? mix(now, earlier, amount) : vec4(abs(now.rgb - earlier.rgb), 1.0);
 }
-)";
+)");
 
 } // namespace glfx::testing

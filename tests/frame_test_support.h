@@ -32,10 +32,14 @@ struct Session {
     hostsim::Instance* instance = nullptr;
 };
 
+// An effect text: [settings] from sections[0], [parN] from sections[N], then `rest` as written.
+// The lines of a section are separated by ';'.
+std::string effectText(const std::vector<std::string>& sections, const std::string& rest = {});
+
 // "Frames_fx": 1 an earlier layer (time -1), 2 a group switch Mix|Difference, 3 Amount (group 1,
 // 0.5), 4 Invert (group 2), 5 a define popup All|Red only. Pass 0 drops green and blue for "Red
 // only"; pass 1 mixes it with the layer, sampled at a scaled position so that interpolation shows
 // in a picture, or takes their difference.
-extern const char* const kFramesEffect;
+extern const std::string kFramesEffect;
 
 } // namespace glfx::testing

@@ -270,28 +270,18 @@ TEST_F(FramesGpu, ValuesRoundTripExactly) {
 // What a shader writes reaches 8 and 16 bits rounded to the nearest level and clamped, in both
 // hosts and on the fast (host channel order) path, where GL itself converts 8-bit results.
 TEST_F(FramesGpu, ShaderConstantsRoundToTheNearestLevel) {
-    const char* const effect = R"([settings]
-name=Level_fx
-fast=FAST
-[par1]
-type=float
-name=Value
-param=value
-min=-1
-max=2
-[ps0]
-uniform float value;
-void main(void) { gl_FragColor = vec4(value); }
-)";
     const struct {
         float value;
         A_u_short at8, at16;
     } rows[] = {{0.5f, 128, 16384}, {0.25f, 64, 8192},    {0.999f, 255, 32735}, {0.0019f, 0, 62},
                 {0.002f, 1, 66},    {0.3333f, 85, 10922}, {1.5f, 255, 32768},   {-0.2f, 0, 0}};
     for (const bool fast : {false, true}) {
-        std::string text = effect;
-        text.replace(text.find("FAST"), 4, fast ? "1" : "0");
-        const std::string library = packedLibrary(text, fast ? "Level_fast" : "Level_fx");
+        const std::string library = packedLibrary(
+            effectText(
+                {std::string("name=Level_fx;fast=") + (fast ? "1" : "0"),
+                 "type=float;name=Value;param=value;min=-1;max=2"},
+                "[ps0]\nuniform float value;\nvoid main(void) { gl_FragColor = vec4(value); }\n"),
+            fast ? "Level_fast" : "Level_fx");
         for (const auto& [app, depth] :
              {std::pair{HostApp::AfterEffects, 8}, std::pair{HostApp::AfterEffects, 16},
               std::pair{HostApp::PremierePro, 8}}) {
@@ -413,20 +403,9 @@ TEST_F(FramesGpu, FastEffectsSeeTheHostsChannelOrderAtEveryDepth) {
 
 // ---- Frames the GPU cannot draw --------------------------------------------------------------
 
-const char* const kBrokenEffect = R"([settings]
-name=Broken_fx
-[par1]
-type=popup
-name=Variant
-param=VARIANT
-popup=A|B
-flags=1
-[ps0]
-void main(void)
-{
-    gl_FragColor = undeclaredColour;
-}
-)";
+const std::string kBrokenEffect =
+    effectText({"name=Broken_fx", "type=popup;name=Variant;param=VARIANT;popup=A|B;flags=1"},
+               "[ps0]\nvoid main(void) { gl_FragColor = undeclaredColour; }\n");
 
 TEST_F(FramesGpu, AFrameThatCannotBeDrawnShowsTheInputAndSaysWhyOncePerBuild) {
     const std::string library = packedLibrary(kBrokenEffect, "Broken_fx");

@@ -21,82 +21,28 @@ using namespace glfx::testing;
 
 namespace {
 
-const char* const kValuesEffect = R"([settings]
-name=Values_fx
-[par1]
-type=check
-name=On
-param=on
-[par2]
-type=popup
-name=Mode
-param=mode
-popup=A|B|C
-[par3]
-type=color
-name=Tint
-param=tint
-[par4]
-type=point
-name=Centre
-param=centre
-default=0.5|0.25
-[par5]
-type=angle
-name=Turn
-param=turn
-[par6]
-type=float
-name=Secret
-param=secret
-hidden=1
-[par7]
-type=float
-name=Animated
-param=animated
-[par8]
-type=layer
-name=Later
-time=2.9
-[par9]
-type=layer
-name=Earlier
-time=-1
-)";
+const std::string kValuesEffect = effectText({
+    "name=Values_fx",
+    "type=check;name=On;param=on",
+    "type=popup;name=Mode;param=mode;popup=A|B|C",
+    "type=color;name=Tint;param=tint",
+    "type=point;name=Centre;param=centre;default=0.5|0.25",
+    "type=angle;name=Turn;param=turn",
+    "type=float;name=Secret;param=secret;hidden=1",
+    "type=float;name=Animated;param=animated",
+    "type=layer;name=Later;time=2.9",
+    "type=layer;name=Earlier;time=-1",
+});
 
-const char* const kSwitchEffect = R"([settings]
-name=Switch_fx
-[par1]
-type=float
-name=Always
-param=always
-[par2]
-type=popup
-name=Look
-param=look
-popup=One|Two|Three
-groupswitch=2
-[par3]
-type=float
-name=In two
-param=inTwo
-group=2
-[par4]
-type=float
-name=In three
-param=inThree
-group=3
-[par5]
-type=float
-name=In four
-param=inFour
-group=4
-[par6]
-type=float
-name=In five
-param=inFive
-group=5
-)";
+const std::string kSwitchEffect = effectText({
+    "name=Switch_fx",
+    "type=float;name=Always;param=always",
+    "type=popup;name=Look;param=look;popup=One|Two|Three;groupswitch=2",
+    "type=float;name=In two;param=inTwo;group=2",
+    "type=float;name=In three;param=inThree;group=3",
+    "type=float;name=In four;param=inFour;group=4",
+    "type=float;name=In five;param=inFive;group=5",
+});
 
 PF_ParamDefUnion zero() {
     PF_ParamDefUnion u;
@@ -289,26 +235,14 @@ protected:
     void SetUp() override {
         host = std::make_unique<CheckedHost>(inProcessLibrary(), HostApp::AfterEffects);
         ASSERT_EQ(host->start(), PF_Err_NONE);
-        parseDescription(loadedEffect().description, R"([settings]
-name=Defines_fx
-[par1]
-type=popup
-name=Quality
-param=QUALITY
-popup=low quality (fast)|high
-flags=2
-[par2]
-type=popup
-name=Mode
-param=MODE
-popup=A|B|C
-flags=1
-[par3]
-type=popup
-name=Plain
-param=plain
-popup=x|y
-)");
+        parseDescription(
+            loadedEffect().description,
+            effectText({
+                "name=Defines_fx",
+                "type=popup;name=Quality;param=QUALITY;popup=low quality (fast)|high;flags=2",
+                "type=popup;name=Mode;param=MODE;popup=A|B|C;flags=1",
+                "type=popup;name=Plain;param=plain;popup=x|y",
+            }));
         ASSERT_EQ(host->paramsSetup(), PF_Err_NONE);
         instance = &host->addInstance();
         ASSERT_EQ(host->sequenceSetup(*instance), PF_Err_NONE);
