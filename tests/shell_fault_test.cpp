@@ -20,25 +20,23 @@ using hostsim::Instance;
 
 namespace {
 
-enum class Cmd {
-    About,
-    GlobalSetup,
-    GlobalSetdown,
-    ParamsSetup,
-    SequenceSetup,
-    SequenceResetup,
-    SequenceFlatten,
-    SequenceSetdown,
-    UpdateParamsUi,
-    NewInstance,     // host only: a fresh instance without data
-    ProjectInstance, // host only: an instance holding the case's record bytes
-};
+// The host's commands, and two steps of the host's own.
+namespace Cmd {
+constexpr PF_Cmd About = PF_Cmd_ABOUT, GlobalSetup = PF_Cmd_GLOBAL_SETUP,
+                 GlobalSetdown = PF_Cmd_GLOBAL_SETDOWN, ParamsSetup = PF_Cmd_PARAMS_SETUP,
+                 SequenceSetup = PF_Cmd_SEQUENCE_SETUP, SequenceResetup = PF_Cmd_SEQUENCE_RESETUP,
+                 SequenceFlatten = PF_Cmd_SEQUENCE_FLATTEN,
+                 SequenceSetdown = PF_Cmd_SEQUENCE_SETDOWN,
+                 UpdateParamsUi = PF_Cmd_UPDATE_PARAMS_UI;
+constexpr PF_Cmd NewInstance = -100;     // a fresh instance without data
+constexpr PF_Cmd ProjectInstance = -101; // an instance holding the case's record bytes
+} // namespace Cmd
 
 using Fault = std::function<void(Host&)>;
 using Check = std::function<void(const Host&, const Instance&)>;
 
 struct Step {
-    Cmd cmd;
+    PF_Cmd cmd;
     PF_Err expected;
     Fault fault = nullptr; // in force for this step only
     Check check = nullptr;
@@ -363,34 +361,12 @@ std::vector<FaultCase> faultCases() {
     return cases;
 }
 
-PF_Err run(Host& host, Instance*& instance, Cmd cmd, const FaultCase& c) {
-    switch (cmd) {
-    case Cmd::About:
-        return host.about();
-    case Cmd::GlobalSetup:
-        return host.globalSetup();
-    case Cmd::GlobalSetdown:
-        return host.globalSetdown();
-    case Cmd::ParamsSetup:
-        return host.paramsSetup();
-    case Cmd::SequenceSetup:
-        return host.sequenceSetup(*instance);
-    case Cmd::SequenceResetup:
-        return host.sequenceResetup(*instance);
-    case Cmd::SequenceFlatten:
-        return host.sequenceFlatten(*instance);
-    case Cmd::SequenceSetdown:
-        return host.sequenceSetdown(*instance);
-    case Cmd::UpdateParamsUi:
-        return host.updateParamsUi(*instance);
-    case Cmd::NewInstance:
-        instance = &host.addInstance();
-        return PF_Err_NONE;
-    case Cmd::ProjectInstance:
-        instance = &host.addInstance(c.record);
+PF_Err run(Host& host, Instance*& instance, PF_Cmd cmd, const FaultCase& c) {
+    if (cmd == Cmd::NewInstance || cmd == Cmd::ProjectInstance) {
+        instance = cmd == Cmd::NewInstance ? &host.addInstance() : &host.addInstance(c.record);
         return PF_Err_NONE;
     }
-    return PF_Err_NONE;
+    return host.command(cmd, cmd < PF_Cmd_SEQUENCE_SETUP ? nullptr : instance);
 }
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
