@@ -108,11 +108,6 @@ using GlRendererBuildTest = GlRendererTest;
 using GlRendererFrameTest = GlRendererTest;
 using GlRendererGoldenTest = GlRendererTest;
 
-template <typename Case>
-class GlRendererCaseTest : public GlRendererTest, public ::testing::WithParamInterface<Case> {};
-
-auto caseName = [](const auto& info) { return std::string(info.param.name); };
-
 // --- Programs and logs -------------------------------------------------------------------------
 
 TEST_F(GlRendererBuildTest, FailingPassesKeepTheirLogsInPassOrderAndAVertexOnlyProgram) {
@@ -178,58 +173,54 @@ TEST_F(GlRendererFrameTest, TheParsersDefaultShadersCompileAndPassTheInputThroug
     EXPECT_TRUE(resultMatches(input, 8, 4, Tolerance{1e-6f, 0.0, 1e-6f}, "default_shaders"));
 }
 
-struct UniformCase {
-    const char* name;
-    ParamType type;
-    int32_t components;
-    int32_t flags;
-    std::array<float, 4> value;
-    const char* declaration; // of uniform "u"
-    const char* colour;      // a vec4 expression of u
-    std::array<float, 4> expected;
-};
-
-using GlRendererUniformTest = GlRendererCaseTest<UniformCase>;
-
-TEST_P(GlRendererUniformTest, EachKindReachesItsUniform) {
-    const UniformCase& c = GetParam();
-    EffectDescription& e =
-        use({std::string("uniform ") + c.declaration + " u;\n" + fill(c.colour)});
-    e.settings.paramCount = 2;
-    e.params[1].type = c.type;
-    e.params[1].components = c.components;
-    e.params[1].flags = c.flags;
-    e.params[1].uniform = "u";
-    std::copy(c.value.begin(), c.value.end(), frame.values[1]);
-    ASSERT_TRUE(draw(2, 2));
-    expectPixel(1, 1, c.expected);
-}
-
-const char* const kIntRed = "vec4(float(u) / 4.0, 0.0, 0.0, 1.0)";
-const char* const kFloatRed = "vec4(u, 0.0, 0.0, 1.0)";
-const char* const kUnset = "vec4(float(u) + 0.25, 0.0, 0.0, 1.0)"; // an unset uniform reads 0
-
 // Red, green, blue, alpha; green and blue 0 and alpha 1 unless given.
 std::array<float, 4> rgba(float r, float g = 0.0f, float b = 0.0f, float a = 1.0f) {
     return {r, g, b, a};
 }
 
-const UniformCase kUniformCases[] = {
-    {"IntTruncatesTowardZero", ParamType::Int, 1, 0, rgba(-2.7f), "int",
-     "vec4(float(u) / -4.0, 0.0, 0.0, 1.0)", rgba(0.5f)},
-    {"CheckIsAnInteger", ParamType::Check, 1, 0, rgba(1.0f), "int", kIntRed, rgba(0.25f)},
-    {"PopupIndexIsAnInteger", ParamType::Popup, 1, 0, rgba(2.0f), "int", kIntRed, rgba(0.5f)},
-    {"FloatIsAFloat", ParamType::Float, 1, 0, rgba(0.3f), "float", kFloatRed, rgba(0.3f)},
-    {"PointIsAVec2", ParamType::Point, 2, 0, rgba(0.4f, 0.6f, 0.9f), "vec2", "vec4(u, 0.0, 1.0)",
-     rgba(0.4f, 0.6f)},
-    {"ColorIsAVec3", ParamType::Color, 3, 0, rgba(0.1f, 0.2f, 0.3f, 0.9f), "vec3", "vec4(u, 1.0)",
-     rgba(0.1f, 0.2f, 0.3f)},
-    {"DefiningPopupSetsNoUniform", ParamType::Popup, 0, 1, rgba(2.0f), "int", kUnset, rgba(0.25f)},
-    {"LayerSetsNoUniform", ParamType::Layer, 0, 0, rgba(0.5f), "float",
-     "vec4(u + 0.25, 0.0, 0.0, 1.0)", rgba(0.25f)},
-};
-INSTANTIATE_TEST_SUITE_P(Kinds, GlRendererUniformTest, ::testing::ValuesIn(kUniformCases),
-                         caseName);
+TEST_F(GlRendererFrameTest, EachKindReachesItsUniform) {
+    const char* const intRed = "vec4(float(u) / 4.0, 0.0, 0.0, 1.0)";
+    const char* const floatRed = "vec4(u, 0.0, 0.0, 1.0)";
+    const char* const unset = "vec4(float(u) + 0.25, 0.0, 0.0, 1.0)"; // an unset uniform reads 0
+    const struct {
+        const char* name;
+        ParamType type;
+        int32_t components;
+        int32_t flags;
+        std::array<float, 4> value;
+        const char* declaration; // of uniform "u"
+        const char* colour;      // a vec4 expression of u
+        std::array<float, 4> expected;
+    } cases[] = {
+        {"int truncates toward zero", ParamType::Int, 1, 0, rgba(-2.7f), "int",
+         "vec4(float(u) / -4.0, 0.0, 0.0, 1.0)", rgba(0.5f)},
+        {"check is an integer", ParamType::Check, 1, 0, rgba(1.0f), "int", intRed, rgba(0.25f)},
+        {"popup index is an integer", ParamType::Popup, 1, 0, rgba(2.0f), "int", intRed,
+         rgba(0.5f)},
+        {"float is a float", ParamType::Float, 1, 0, rgba(0.3f), "float", floatRed, rgba(0.3f)},
+        {"point is a vec2", ParamType::Point, 2, 0, rgba(0.4f, 0.6f, 0.9f), "vec2",
+         "vec4(u, 0.0, 1.0)", rgba(0.4f, 0.6f)},
+        {"color is a vec3", ParamType::Color, 3, 0, rgba(0.1f, 0.2f, 0.3f, 0.9f), "vec3",
+         "vec4(u, 1.0)", rgba(0.1f, 0.2f, 0.3f)},
+        {"defining popup sets no uniform", ParamType::Popup, 0, 1, rgba(2.0f), "int", unset,
+         rgba(0.25f)},
+        {"layer sets no uniform", ParamType::Layer, 0, 0, rgba(0.5f), "float",
+         "vec4(u + 0.25, 0.0, 0.0, 1.0)", rgba(0.25f)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EffectDescription& e =
+            use({std::string("uniform ") + c.declaration + " u;\n" + fill(c.colour)});
+        e.settings.paramCount = 2;
+        e.params[1].type = c.type;
+        e.params[1].components = c.components;
+        e.params[1].flags = c.flags;
+        e.params[1].uniform = "u";
+        std::copy(c.value.begin(), c.value.end(), frame.values[1]);
+        ASSERT_TRUE(draw(2, 2));
+        expectPixel(1, 1, c.expected);
+    }
+}
 
 TEST_F(GlRendererFrameTest, AFloat2PairsWithTheNextSpecWhichGetsNoUniform) {
     EffectDescription& e = use({"uniform float first; uniform float second; uniform vec2 pair; "
@@ -269,31 +260,23 @@ TEST_F(GlRendererFrameTest, BuiltInUniformsCarryTheFrameFacts) {
     expectPixel(3, 2, {0.25f, 0.9f, 0.5f, 0.25f});
 }
 
-struct EdgeCase {
-    const char* name;
-    int32_t edgeRepeat;
-    float u;
-    float grey; // of the sample
-};
-
-using GlRendererEdgeTest = GlRendererCaseTest<EdgeCase>;
-
 // A 2 x 1 layer, black on the left and white on the right, sampled at one coordinate.
-TEST_P(GlRendererEdgeTest, WrapModeFollowsEdgeRepeat) {
-    const EdgeCase& c = GetParam();
-    use({samplerDeclarations(1) + fill("texture2D(in0, vec2(" + std::to_string(c.u) + ", 0.5))")})
-        .settings.edgeRepeat = c.edgeRepeat;
-    frame.setLayer(0, 2, 1, {0, 0, 0, 1, 1, 1, 1, 1});
-    ASSERT_TRUE(draw(1, 1));
-    expectPixel(0, 0, {c.grey, c.grey, c.grey, 1}, 1e-3f);
+TEST_F(GlRendererFrameTest, WrapModeFollowsEdgeRepeat) {
+    const struct {
+        int32_t edgeRepeat;
+        float u;
+        float grey; // of the sample
+    } cases[] = {{0, 1.25f, 1}, {0, -0.25f, 0}, {1, 1.25f, 0}, {1, 1.0f, 0.5f}, {2, 1.25f, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("edge_repeat " + std::to_string(c.edgeRepeat) + " at " + std::to_string(c.u));
+        use({samplerDeclarations(1) +
+             fill("texture2D(in0, vec2(" + std::to_string(c.u) + ", 0.5))")})
+            .settings.edgeRepeat = c.edgeRepeat;
+        frame.setLayer(0, 2, 1, {0, 0, 0, 1, 1, 1, 1, 1});
+        ASSERT_TRUE(draw(1, 1));
+        expectPixel(0, 0, {c.grey, c.grey, c.grey, 1}, 1e-3f);
+    }
 }
-
-const EdgeCase kEdgeCases[] = {
-    {"ClampRight", 0, 1.25f, 1},           {"ClampLeft", 0, -0.25f, 0},
-    {"RepeatWrapsToTheLeft", 1, 1.25f, 0}, {"RepeatBlendsAcrossTheSeam", 1, 1.0f, 0.5f},
-    {"OtherValuesClamp", 2, 1.25f, 1},
-};
-INSTANTIATE_TEST_SUITE_P(Modes, GlRendererEdgeTest, ::testing::ValuesIn(kEdgeCases), caseName);
 
 TEST_F(GlRendererFrameTest, SourcesOutsideTheTablesBindNothing) {
     EffectDescription& e = use({samplerDeclarations(2) +
@@ -328,33 +311,24 @@ TEST_F(GlRendererFrameTest, FramesBeyondTheTextureLimitFailWithoutReadingBack) {
     EXPECT_TRUE(draw(4, 4));
 }
 
-struct CountCase {
-    const char* name;
-    int32_t passCount;
-    bool drawn;
-};
-
-using GlRendererPassCountTest = GlRendererCaseTest<CountCase>;
-
 // Every pass copies the one before it, so whatever number runs, the input comes out.
-TEST_P(GlRendererPassCountTest, PassCountsAreKeptWithinTheTables) {
-    EffectDescription& e = use(std::vector<std::string>(kMaxPasses, kCopy));
-    e.settings.passCount = GetParam().passCount;
-    for (int p = 1; p < kMaxPasses; ++p)
-        e.settings.routing[p][0] = p - 1;
-    frame.setLayer(0, 4, 2, gradientImage(4, 2));
-    ASSERT_EQ(draw(4, 2), GetParam().drawn) << renderer->errorText;
-    if (GetParam().drawn) {
-        EXPECT_TRUE(
-            resultMatches(frame.layers[0], 4, 2, Tolerance{1e-5f, 0.0, 1e-5f}, GetParam().name));
+TEST_F(GlRendererFrameTest, PassCountsAreKeptWithinTheTables) {
+    for (const auto& [passCount, drawn] :
+         {std::pair{0, false}, {-3, false}, {32, true}, {40, true}}) {
+        SCOPED_TRACE(passCount);
+        EffectDescription& e = use(std::vector<std::string>(kMaxPasses, kCopy));
+        e.settings.passCount = passCount;
+        for (int p = 1; p < kMaxPasses; ++p)
+            e.settings.routing[p][0] = p - 1;
+        frame.setLayer(0, 4, 2, gradientImage(4, 2));
+        ASSERT_EQ(draw(4, 2), drawn) << renderer->errorText;
+        if (drawn) {
+            EXPECT_TRUE(
+                resultMatches(frame.layers[0], 4, 2, Tolerance{1e-5f, 0.0, 1e-5f}, "passes"));
+        }
+        EXPECT_TRUE(host.isCurrentAndIntact());
     }
-    EXPECT_TRUE(host.isCurrentAndIntact());
 }
-
-const CountCase kCountCases[] = {
-    {"None", 0, false}, {"Negative", -3, false}, {"Full", 32, true}, {"BeyondTheTables", 40, true}};
-INSTANTIATE_TEST_SUITE_P(Counts, GlRendererPassCountTest, ::testing::ValuesIn(kCountCases),
-                         caseName);
 
 TEST_F(GlRendererFrameTest, FramesOfChangingSizesComeBackWhole) {
     use({fill("vec4(0.5)")});
