@@ -1,5 +1,6 @@
 // Compile-time proof that the SDK headers the build uses keep the host's binary layout on x64
-// (Windows LLP64 and Linux LP64 alike) and the values the plug-in relies on. Nothing here runs.
+// (Windows LLP64 and Linux LP64 alike) where the plug-in reads, writes or calls it, and the values
+// the plug-in relies on: of the callback tables and suites, the slots it calls. Nothing here runs.
 //
 // It sits outside sdk/ so that it checks whichever headers the build finds: our own, or the
 // SDK's when the Windows build names them (GLFX_AE_SDK_DIR). Only these checks are left out then,
@@ -108,9 +109,7 @@ LAYOUT(PF_SoundWorld, SIZE(32) && AT(fi, 0) && AT(num_samples, 16) && AT(dataP, 
 
 // ---- SPBasicSuite ----------------------------------------------------------------------------
 
-LAYOUT(SPBasicSuite,
-       SIZE(56) && SLOTS(O(AcquireSuite), O(ReleaseSuite), O(IsEqual), O(AllocateBlock),
-                         O(FreeBlock), O(ReallocateBlock), O(Undefined)));
+LAYOUT(SPBasicSuite, SIZE(56) && SLOTS(O(AcquireSuite), O(ReleaseSuite)));
 
 // ---- PF_InData -------------------------------------------------------------------------------
 
@@ -198,37 +197,18 @@ static_assert(std::is_same<PF_Pixel32, PF_PixelFloat>::value, "PF_Pixel32 is PF_
 
 // ---- PF_InteractCallbacks --------------------------------------------------------------------
 
-LAYOUT(PF_InteractCallbacks, SIZE(176) &&
-                                 SLOTS(O(checkout_param), O(checkin_param), O(add_param), O(abort),
-                                       O(progress), O(register_ui), O(checkout_layer_audio),
-                                       O(checkin_layer_audio), O(get_audio_data)) &&
-                                 AT(reserved_str, 72) && AT(reserved, 96));
+LAYOUT(PF_InteractCallbacks, SIZE(176) && SLOTS(O(checkout_param), O(checkin_param), O(add_param),
+                                                O(abort), O(progress)));
 
-// ---- PF_UtilCallbacks and the embedded ANSI table --------------------------------------------
+// ---- PF_UtilCallbacks and the embedded ANSI table: the handle and string calls ----------------
 
-LAYOUT(PF_UtilCallbacks,
-       SIZE(552) &&
-           SLOTS(O(begin_sampling), O(subpixel_sample), O(area_sample),
-                 O(get_batch_func_is_deprecated), O(end_sampling), O(composite_rect), O(blend),
-                 O(convolve), O(copy), O(fill), O(gaussian_kernel), O(iterate), O(premultiply),
-                 O(premultiply_color), O(new_world), O(dispose_world), O(iterate_origin),
-                 O(iterate_lut), O(transfer_rect), O(transform_world), O(host_new_handle),
-                 O(host_lock_handle), O(host_unlock_handle), O(host_dispose_handle),
-                 O(get_callback_addr), O(app), O(ansi)) &&
-           AT(colorCB, 368) &&
-           SLOTS_AT(432, O(get_platform_data), O(host_get_handle_size),
-                    O(iterate_origin_non_clip_src), O(iterate_generic), O(host_resize_handle),
-                    O(subpixel_sample16), O(area_sample16), O(fill16), O(premultiply_color16),
-                    O(iterate16), O(iterate_origin16), O(iterate_origin_non_clip_src16),
-                    O(get_pixel_data8), O(get_pixel_data16), O(reserved)));
+LAYOUT(PF_UtilCallbacks, SIZE(552) && AT(host_new_handle, 160) && AT(host_dispose_handle, 184) &&
+                             AT(ansi, 208) && AT(host_get_handle_size, 440) &&
+                             AT(host_resize_handle, 464));
 static_assert(std::is_same<decltype(PF_InData::utils), PF_UtilCallbacks*>::value,
               "in_data->utils is the tagged utility record");
 
-#define ANSI_SLOTS                                                                                 \
-    SLOTS(O(atan), O(atan2), O(ceil), O(cos), O(exp), O(fabs), O(floor), O(fmod), O(hypot),        \
-          O(log), O(log10), O(pow), O(sin), O(sqrt), O(tan), O(sprintf), O(strcpy), O(asin),       \
-          O(acos))
-LAYOUT(PF_ANSICallbacks, SIZE(160) && ANSI_SLOTS && AT(ansi_procs, 152));
+LAYOUT(PF_ANSICallbacks, SIZE(160) && AT(sprintf, 120) && AT(strcpy, 128));
 
 // ---- Smart render ----------------------------------------------------------------------------
 
@@ -245,7 +225,7 @@ LAYOUT(PF_CheckoutResult, SIZE(76) && alignof(R) == 4 && AT(result_rect, 0) &&
                               AT(max_result_rect, 16) && AT(par, 32) && AT(solid, 40) &&
                               AT(reservedB, 41) && AT(ref_width, 44) && AT(ref_height, 48) &&
                               AT(reserved, 52));
-LAYOUT(PF_PreRenderCallbacks, SIZE(16) && SLOTS(O(checkout_layer), O(GuidMixInPtr)));
+LAYOUT(PF_PreRenderCallbacks, SIZE(16) && AT(checkout_layer, 0));
 
 LAYOUT(PF_SmartRenderInput, AT(output_request, 0) && AT(bitdepth, 44) && AT(pre_render_data, 48));
 LAYOUT(PF_SmartRenderExtra, SIZE(16) && AT(input, 0) && AT(cb, 8));
@@ -265,27 +245,15 @@ LAYOUT(PF_HandleSuite1,
        SIZE(48) && SLOTS(O(host_new_handle), O(host_lock_handle), O(host_unlock_handle),
                          O(host_dispose_handle), O(host_get_handle_size), O(host_resize_handle)));
 
-LAYOUT(PF_ANSICallbacksSuite1, SIZE(152) && ANSI_SLOTS);
+LAYOUT(PF_ANSICallbacksSuite1, SIZE(152) && AT(sprintf, 120) && AT(strcpy, 128));
 
-LAYOUT(PF_WorldSuite2, SIZE(24) && SLOTS(O(PF_NewWorld), O(PF_DisposeWorld), O(PF_GetPixelFormat)));
-LAYOUT(PF_WorldSuite1, SLOTS(O(new_world), O(dispose_world)));
+LAYOUT(PF_WorldSuite2, SIZE(24) && AT(PF_GetPixelFormat, 16));
 
-LAYOUT(PF_PixelFormatSuite1,
-       SLOTS(O(AddSupportedPixelFormat), O(ClearSupportedPixelFormats), O(NewWorldOfPixelFormat),
-             O(DisposeWorld), O(GetPixelFormat), O(GetBlackForPixelFormat),
-             O(GetWhiteForPixelFormat), O(ConvertColorToPixelFormattedData)));
-LAYOUT(PF_PixelFormatSuite2,
-       SLOTS(O(PF_AddSupportedPixelFormat), O(PF_ClearSupportedPixelFormats)));
+LAYOUT(PF_PixelFormatSuite1, SLOTS(O(AddSupportedPixelFormat), O(ClearSupportedPixelFormats)));
 
-LAYOUT(PF_ParamUtilsSuite1,
-       SLOTS(O(PF_UpdateParamUI), O(PF_GetCurrentStateObsolete), O(PF_HasParamChangedObsolete),
-             O(PF_HaveInputsChangedOverTimeSpanObsolete), O(PF_IsIdenticalCheckout),
-             O(PF_FindKeyframeTime), O(PF_GetKeyframeCount), O(PF_CheckoutKeyframe),
-             O(PF_CheckinKeyframe), O(PF_KeyIndexToTime)));
+LAYOUT(PF_ParamUtilsSuite1, AT(PF_UpdateParamUI, 0));
 LAYOUT(PF_ParamUtilsSuite3,
-       SLOTS(O(PF_UpdateParamUI), O(PF_GetCurrentState), O(PF_AreStatesIdentical),
-             O(PF_IsIdenticalCheckout), O(PF_FindKeyframeTime), O(PF_GetKeyframeCount),
-             O(PF_CheckoutKeyframe), O(PF_CheckinKeyframe), O(PF_KeyIndexToTime)));
+       SLOTS(O(PF_UpdateParamUI), O(PF_GetCurrentState), O(PF_AreStatesIdentical)));
 static_assert(PF_ParamIndex_CHECK_ALL == -2, "PF_ParamIndex_CHECK_ALL");
 static_assert(std::is_same<decltype(PF_ParamUtilsSuite3::PF_GetCurrentState),
                            PF_Err (*)(PF_ProgPtr, PF_ParamIndex, const A_Time*, const A_Time*,
@@ -294,40 +262,15 @@ static_assert(std::is_same<decltype(PF_ParamUtilsSuite3::PF_GetCurrentState),
 
 // ---- AEGP suites -----------------------------------------------------------------------------
 
-LAYOUT(AEGP_UtilitySuite3,
-       SLOTS(O(AEGP_ReportInfo), O(AEGP_GetDriverPluginInitFuncVersion),
-             O(AEGP_GetDriverImplementationVersion), O(AEGP_StartQuietErrors),
-             O(AEGP_EndQuietErrors), O(AEGP_StartUndoGroup), O(AEGP_EndUndoGroup),
-             O(AEGP_RegisterWithAEGP), O(AEGP_GetMainHWND)));
+LAYOUT(AEGP_UtilitySuite3, AT(AEGP_RegisterWithAEGP, 56));
 
-LAYOUT(AEGP_PFInterfaceSuite1,
-       SIZE(40) && SLOTS(O(AEGP_GetEffectLayer), O(AEGP_GetNewEffectForEffect),
-                         O(AEGP_ConvertEffectToCompTime), O(AEGP_GetEffectCamera),
-                         O(AEGP_GetEffectCameraMatrix)));
+LAYOUT(AEGP_PFInterfaceSuite1, SIZE(40) && AT(AEGP_GetNewEffectForEffect, 8));
 
-LAYOUT(AEGP_StreamSuite2,
-       SLOTS(O(AEGP_IsStreamLegal), O(AEGP_CanVaryOverTime), O(AEGP_GetValidInterpolations),
-             O(AEGP_GetNewLayerStream), O(AEGP_GetEffectNumParamStreams),
-             O(AEGP_GetNewEffectStreamByIndex), O(AEGP_GetNewMaskStream), O(AEGP_DisposeStream),
-             O(AEGP_GetStreamName)));
+LAYOUT(AEGP_StreamSuite2, AT(AEGP_GetNewEffectStreamByIndex, 40) && AT(AEGP_DisposeStream, 56));
 
-LAYOUT(AEGP_DynamicStreamSuite2,
-       SLOTS(O(AEGP_GetNewStreamRefForLayer), O(AEGP_GetStreamDepth), O(AEGP_GetStreamGroupingType),
-             O(AEGP_GetNumStreamsInGroup), O(AEGP_GetDynamicStreamFlags),
-             O(AEGP_SetDynamicStreamFlag), O(AEGP_GetNewStreamRefByIndex),
-             O(AEGP_GetNewStreamRefByMatchname), O(AEGP_DeleteStream), O(AEGP_ReorderStream),
-             O(AEGP_DuplicateStream), O(AEGP_SetStreamName), O(AEGP_CanAddStream),
-             O(AEGP_AddStream), O(AEGP_GetMatchName), O(AEGP_GetNewParentStreamRef),
-             O(AEGP_GetStreamIsModified)));
+LAYOUT(AEGP_DynamicStreamSuite2, AT(AEGP_SetDynamicStreamFlag, 40));
 
-LAYOUT(AEGP_EffectSuite2,
-       SLOTS(O(AEGP_GetLayerNumEffects), O(AEGP_GetLayerEffectByIndex),
-             O(AEGP_GetInstalledKeyFromLayerEffect), O(AEGP_GetEffectParamUnionByIndex),
-             O(AEGP_GetEffectFlags), O(AEGP_SetEffectFlags), O(AEGP_ReorderEffect),
-             O(AEGP_EffectCallGeneric), O(AEGP_DisposeEffect), O(AEGP_ApplyEffect),
-             O(AEGP_DeleteLayerEffect), O(AEGP_GetNumInstalledEffects),
-             O(AEGP_GetNextInstalledEffect), O(AEGP_GetEffectName), O(AEGP_GetEffectMatchName),
-             O(AEGP_GetEffectCategory), O(AEGP_DuplicateEffect)));
+LAYOUT(AEGP_EffectSuite2, AT(AEGP_DisposeEffect, 64));
 
 // ---- PiPL records ----------------------------------------------------------------------------
 
