@@ -12,16 +12,16 @@
 #include "gl/GlContext.h"
 #include "gl_test_host.h"
 #include "resources/PropertyResource.h"
-#include "shell_test_support.h"
+#include "frame_test_support.h"
 
 #include "SPErrorCodes.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -68,21 +68,22 @@ std::shared_ptr<PluginLibrary> inProcessEffect() {
 
 // ---- The script ------------------------------------------------------------------------------
 
-enum class Op {
-    GlobalSetup,
-    ParamsSetup,
-    SequenceSetup,
-    Render,        // smart pre-render and render
-    RenderClassic, // PF_Cmd_RENDER
-    Change,        // PF_Cmd_USER_CHANGED_PARAM after the user set a popup
-    Flatten,       // the record's bytes are kept as a project would keep them
-    Setdown,
-    AddSaved, // host only: an instance holding the kept bytes
-    AddShort, // host only: an instance holding a record of an older, shorter layout
-    Resetup,
-    UpdateUi,
-    About,
-    GlobalSetdown,
+// The host's commands by their selectors, and steps of the script's own.
+enum Op : PF_Cmd {
+    GlobalSetup = PF_Cmd_GLOBAL_SETUP,
+    ParamsSetup = PF_Cmd_PARAMS_SETUP,
+    SequenceSetup = PF_Cmd_SEQUENCE_SETUP,
+    Setdown = PF_Cmd_SEQUENCE_SETDOWN,
+    Resetup = PF_Cmd_SEQUENCE_RESETUP,
+    UpdateUi = PF_Cmd_UPDATE_PARAMS_UI,
+    About = PF_Cmd_ABOUT,
+    GlobalSetdown = PF_Cmd_GLOBAL_SETDOWN,
+    Render = -1,        // smart pre-render and render
+    RenderClassic = -2, // PF_Cmd_RENDER
+    Change = -3,        // PF_Cmd_USER_CHANGED_PARAM after the user set a popup
+    Flatten = -4,       // the record's bytes are kept as a project would keep them
+    AddSaved = -5,      // host only: an instance holding the kept bytes
+    AddShort = -6,      // host only: an instance holding a record of an older, shorter layout
 };
 
 struct Step {
@@ -95,54 +96,41 @@ struct Step {
 };
 
 bool isCommand(Op op) {
-    return op != Op::AddSaved && op != Op::AddShort;
+    return op != AddSaved && op != AddShort;
 }
 bool isRender(Op op) {
-    return op == Op::Render || op == Op::RenderClassic;
+    return op == Render || op == RenderClassic;
 }
 
 const std::vector<Step>& script() {
     static const std::vector<Step> steps = {
-        {Op::GlobalSetup},
-        {Op::ParamsSetup},
-        {Op::SequenceSetup, 0},
-        {Op::Render, 0, 0, 0},
-        {Op::Change, 0, 0, 0, kMode, kTinted},
-        {Op::Change, 0, 0, 0, kVariant, 2},
-        {Op::RenderClassic, 0, 1, 0},
-        {Op::Flatten, 0},
-        {Op::Setdown, 0},
-        {Op::AddSaved, 1},
-        {Op::Resetup, 1},
-        {Op::Render, 1, 2, 0},
-        {Op::AddShort, 2},
-        {Op::Resetup, 2},
-        {Op::Render, 2, 3, 1},
-        {Op::UpdateUi, 1},
-        {Op::About},
-        {Op::Setdown, 1},
-        {Op::Setdown, 2},
-        {Op::GlobalSetdown},
+        {GlobalSetup},
+        {ParamsSetup},
+        {SequenceSetup, 0},
+        {Render, 0, 0, 0},
+        {Change, 0, 0, 0, kMode, kTinted},
+        {Change, 0, 0, 0, kVariant, 2},
+        {RenderClassic, 0, 1, 0},
+        {Flatten, 0},
+        {Setdown, 0},
+        {AddSaved, 1},
+        {Resetup, 1},
+        {Render, 1, 2, 0},
+        {AddShort, 2},
+        {Resetup, 2},
+        {Render, 2, 3, 1},
+        {UpdateUi, 1},
+        {About},
+        {Setdown, 1},
+        {Setdown, 2},
+        {GlobalSetdown},
     };
     return steps;
 }
 
-std::vector<float> picture(int w, int h) {
-    std::vector<float> rgba(size_t(w) * size_t(h) * 4);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            float* p = &rgba[(size_t(y) * size_t(w) + size_t(x)) * 4];
-            p[0] = float(x) / float(w);
-            p[1] = float(y) / float(h);
-            p[2] = float((x + y) % 3) / 2.0f;
-            p[3] = 0.5f + 0.5f * float(x % 4) / 3.0f;
-        }
-    return rgba;
-}
-
 Clip scriptPicture(int which) {
-    if (which == 0) return Clip(Image::fromRgba(picture(24, 16).data(), 24, 16, 8));
-    return Clip(Image::fromRgba(picture(20, 12).data(), 20, 12, 16));
+    if (which == 0) return Clip(Image::fromRgba(testPicture(24, 16).data(), 24, 16, 8));
+    return Clip(Image::fromRgba(testPicture(20, 12).data(), 20, 12, 16));
 }
 
 // What a command answered.
@@ -164,73 +152,45 @@ public:
         Outcome o;
         Instance* fx = instances[size_t(s.slot)];
         switch (s.op) {
-        case Op::GlobalSetup:
-            o.err = host.globalSetup();
-            break;
-        case Op::ParamsSetup:
-            o.err = host.paramsSetup();
-            break;
-        case Op::SequenceSetup:
-            if (fx == nullptr) fx = instances[size_t(s.slot)] = &newInstance();
-            o.err = host.sequenceSetup(*fx);
-            break;
-        case Op::Render:
-        case Op::RenderClassic: {
+        case Render:
+        case RenderClassic: {
             const Clip clip = input != nullptr ? *input : scriptPicture(s.picture);
             o.err = host.render(*fx, clip, s.time, o.output,
-                                {s.op == Op::Render ? RenderPath::Smart : RenderPath::Classic});
-            const Image* in = clip.at(s.time);
-            o.input = in->converted(o.output.depth, o.output.order);
+                                {s.op == Render ? RenderPath::Smart : RenderPath::Classic});
+            o.input = clip.at(s.time)->converted(o.output.depth, o.output.order);
             break;
         }
-        case Op::Change:
+        case Change:
             o.err = choose(*fx, s.param, s.choice);
             break;
-        case Op::Flatten:
+        case Flatten:
             saved = host.flatten(*fx, &o.err);
             break;
-        case Op::Setdown:
-            o.err = host.sequenceSetdown(*fx);
-            break;
-        case Op::AddSaved:
+        case AddSaved:
             instances[size_t(s.slot)] = &newInstance(&saved);
             break;
-        case Op::AddShort: {
+        case AddShort: {
             const std::vector<uint8_t> older(1000, 0xA5);
             instances[size_t(s.slot)] = &newInstance(&older);
             break;
         }
-        case Op::Resetup:
-            o.err = host.sequenceResetup(*fx);
-            break;
-        case Op::UpdateUi:
-            o.err = host.updateParamsUi(*fx);
-            break;
-        case Op::About:
-            o.err = host.about();
-            break;
-        case Op::GlobalSetdown:
-            o.err = host.globalSetdown();
-            break;
+        default:
+            if (s.op == SequenceSetup && fx == nullptr)
+                fx = instances[size_t(s.slot)] = &newInstance();
+            o.err = host.command(s.op, s.op < SequenceSetup ? nullptr : fx);
         }
         o.message = isCommand(s.op) ? host.returnMessage() : std::string();
         return o;
     }
 
-    PF_Err choose(Instance& fx, PF_ParamIndex param, int choice) {
-        PF_ParamDefUnion value;
-        std::memset(&value, 0, sizeof value);
-        value.pd.value = choice;
-        return host.changeParam(fx, param, value);
+    PF_Err choose(Instance& fx, PF_ParamIndex param, int oneBased) {
+        return host.changeParam(fx, param, choice(oneBased));
     }
 
     // A new instance, empty or holding `bytes`, with an Amount that differs from the default.
     Instance& newInstance(const std::vector<uint8_t>* bytes = nullptr) {
         Instance& fx = bytes != nullptr ? host.addInstance(*bytes) : host.addInstance();
-        PF_ParamDefUnion amount;
-        std::memset(&amount, 0, sizeof amount);
-        amount.fs_d.value = 0.75;
-        fx.values[kAmount] = amount;
+        fx.values[kAmount] = slider(0.75);
         return fx;
     }
 
@@ -269,10 +229,9 @@ int modeBefore(size_t index) {
     const int slot = script()[index].slot;
     for (size_t i = 0; i < index; ++i) {
         const Step& s = script()[i];
-        if (s.op == Op::Change && s.param == kMode && s.slot == slot) mode = s.choice;
+        if (s.op == Change && s.param == kMode && s.slot == slot) mode = s.choice;
         // A new instance in the slot starts from the default.
-        if ((s.op == Op::AddSaved || s.op == Op::AddShort || s.op == Op::SequenceSetup) &&
-            s.slot == slot)
+        if ((s.op == AddSaved || s.op == AddShort || s.op == SequenceSetup) && s.slot == slot)
             mode = kPlain;
     }
     return mode;
@@ -365,7 +324,7 @@ GLint maxTextureSize() {
 struct Reference {
     std::vector<Outcome> outcomes;
     std::vector<std::string> suiteOfAttempt;
-    int allocations = 0, acquisitions = 0, checkouts = 0;
+    std::array<int, 3> calls{}; // of the counted families, in their order
 };
 
 // The stand-in host's own context must be current and untouched after every command.
@@ -386,10 +345,9 @@ Reference reference(std::shared_ptr<PluginLibrary> library, HostApp app,
             for (const auto& key : run.host.suites().acquisitions())
                 r.suiteOfAttempt.push_back(key.first);
     }
-    r.allocations = run.host.allocationCalls();
-    r.acquisitions = run.host.suites().attempts();
-    r.checkouts = run.host.checkoutCalls();
-    EXPECT_EQ(int(r.suiteOfAttempt.size()), r.acquisitions);
+    for (Family f : {Family::Allocations, Family::SuiteAcquisitions, Family::Checkouts})
+        r.calls[size_t(f)] = counted(f).calls(run.host);
+    EXPECT_EQ(int(r.suiteOfAttempt.size()), r.calls[size_t(Family::SuiteAcquisitions)]);
     return r;
 }
 
@@ -414,22 +372,9 @@ TEST_P(LifecycleFault, FailsCleanlyAndTheNextCommandWorks) {
 
     const std::vector<Step>& steps = script();
     const std::vector<bool> eligible = framesFor(c.gpu);
-    int runs = 0;
-    switch (c.family) {
-    case Family::Allocations:
-        runs = ref.allocations;
-        break;
-    case Family::SuiteAcquisitions:
-        runs = ref.acquisitions;
-        break;
-    case Family::Checkouts:
-        runs = ref.checkouts;
-        break;
-    case Family::Gpu:
-        for (bool e : eligible)
-            runs += e ? 1 : 0;
-        break;
-    }
+    const int runs = c.family == Family::Gpu
+                         ? int(std::count(eligible.begin(), eligible.end(), true))
+                         : ref.calls[size_t(c.family)];
     ASSERT_GT(runs, 0);
 
     FactoryGuard restoreFactory;
@@ -489,7 +434,7 @@ TEST_P(LifecycleFault, FailsCleanlyAndTheNextCommandWorks) {
                 fault.disarm(run.host);
                 if (c.family == Family::Allocations) {
                     EXPECT_EQ(o.err, PF_Err_INTERNAL_STRUCT_DAMAGED);
-                    if (s.op == Op::SequenceSetup || s.op == Op::Resetup) {
+                    if (s.op == SequenceSetup || s.op == Resetup) {
                         EXPECT_EQ(o.message, "Internal Error");
                     }
                 } else if (c.family == Family::Checkouts) {
