@@ -124,22 +124,6 @@ TEST(EmulatedHost, ReturnMessageIsNeverWrittenPastItsEnd) {
     EXPECT_EQ(host.returnMessage(), std::string(255, 'm'));
 }
 
-TEST(EmulatedHost, RefusedAndWithdrawnSuitesAreNotHandedOut) {
-    Host host(PluginLibrary::inProcess(faultyEntry, defaultResource()), HostApp::PremierePro);
-    const void* table = &host;
-    EXPECT_NE(host.suites().acquire(kAEGPUtilitySuite, 7, &table), 0)
-        << "Premiere Pro offers no AEGP suites";
-    EXPECT_EQ(table, nullptr);
-    host.suites().refuse(kPFHandleSuite, kPFHandleSuiteVersion1);
-    EXPECT_NE(host.suites().acquire(kPFHandleSuite, kPFHandleSuiteVersion1, &table), 0);
-    host.suites().allowAll();
-    EXPECT_EQ(host.suites().acquire(kPFHandleSuite, kPFHandleSuiteVersion1, &table), 0);
-    EXPECT_NE(table, nullptr);
-    EXPECT_EQ(host.suites().outstanding().size(), 1u);
-    EXPECT_EQ(host.suites().release(kPFHandleSuite, kPFHandleSuiteVersion1), 0);
-    EXPECT_THAT(host.problems(), IsEmpty());
-}
-
 TEST(EmulatedHost, HandleMisuseIsReportedNotFatal) {
     std::vector<std::string> reports;
     HandleTable table([&](const std::string& r) { reports.push_back(r); });
