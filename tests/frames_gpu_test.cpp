@@ -33,39 +33,22 @@ const char* pathName(RenderPath path) {
     return path == RenderPath::Smart ? "smart" : "classic";
 }
 
-// ---- The corner pin, worked out independently: an 8 x 8 solve for the homography ------------
+// ---- The corner pin, worked out independently: the square-to-quad projective map --------------
 
 struct Homography {
     double h[8]; // (u, v) -> ((h0 u + h1 v + h2) / q, (h3 u + h4 v + h5) / q), q = h6 u + h7 v + 1
 };
 
+// The unit square's corners (0, 0), (1, 0), (1, 1), (0, 1) onto q's, in closed form.
 Homography squareToQuad(const std::array<std::array<double, 2>, 4>& q) {
-    const double square[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    double m[8][9] = {};
-    for (int i = 0; i < 4; ++i) {
-        const double u = square[i][0], v = square[i][1], x = q[i][0], y = q[i][1];
-        double* rx = m[2 * i];
-        double* ry = m[2 * i + 1];
-        rx[0] = u, rx[1] = v, rx[2] = 1, rx[6] = -u * x, rx[7] = -v * x, rx[8] = x;
-        ry[3] = u, ry[4] = v, ry[5] = 1, ry[6] = -u * y, ry[7] = -v * y, ry[8] = y;
-    }
-    for (int c = 0; c < 8; ++c) {
-        int pivot = c;
-        for (int r = c + 1; r < 8; ++r)
-            if (std::fabs(m[r][c]) > std::fabs(m[pivot][c])) pivot = r;
-        for (int k = 0; k < 9; ++k)
-            std::swap(m[c][k], m[pivot][k]);
-        for (int r = 0; r < 8; ++r) {
-            if (r == c) continue;
-            const double f = m[r][c] / m[c][c];
-            for (int k = c; k < 9; ++k)
-                m[r][k] -= f * m[c][k];
-        }
-    }
-    Homography hg;
-    for (int i = 0; i < 8; ++i)
-        hg.h[i] = m[i][8] / m[i][i];
-    return hg;
+    const double sx = q[0][0] - q[1][0] + q[2][0] - q[3][0];
+    const double sy = q[0][1] - q[1][1] + q[2][1] - q[3][1];
+    const double dx1 = q[1][0] - q[2][0], dx2 = q[3][0] - q[2][0];
+    const double dy1 = q[1][1] - q[2][1], dy2 = q[3][1] - q[2][1];
+    const double det = dx1 * dy2 - dx2 * dy1;
+    const double g = (sx * dy2 - dx2 * sy) / det, h = (dx1 * sy - sx * dy1) / det;
+    return {{q[1][0] - q[0][0] + g * q[1][0], q[3][0] - q[0][0] + h * q[3][0], q[0][0],
+             q[1][1] - q[0][1] + g * q[1][1], q[3][1] - q[0][1] + h * q[3][1], q[0][1], g, h}};
 }
 
 // The layer position (u, v) shown at output point (x, y); false behind the horizon.
