@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <functional>
+#include <tuple>
 #include <map>
 #include <memory>
 
@@ -74,27 +75,22 @@ TEST(FramesHost, ParameterValuesReachTheRecordAtTheFramesTime) {
             fx.values[3].cd.value = {17, 255, 128, 0};
             fx.values[5] = zero();
             fx.values[5].ad.value = PF_Fixed(45.9 * 65536);
-            PF_ParamDefUnion key = zero();
-            fx.keyframes[7][0] = key;
-            key.fs_d.value = 2.0;
-            fx.keyframes[7][10] = key;
+            fx.keyframes[7][0] = slider(0.0);
+            fx.keyframes[7][10] = slider(2.0);
             Image out;
             ASSERT_EQ(s.host.render(fx, Clip(picture(40, 20)), 5, out, {path}), PF_Err_NONE);
 
+            // On; Mode holding its key; Tint's red, blue and (unwritten) alpha; Centre at 50 % and
+            // 25 % of 40 x 20 pixels; Turn in whole degrees. Animated halfway between its keys.
             const SequenceState& r = *fx.record();
-            EXPECT_EQ(r.paramValues[1][0], 1.0f);
-            EXPECT_EQ(r.paramValues[2][0], 0.0f) << "a popup holds its key";
-            EXPECT_EQ(r.paramValues[3][0], 1.0f);
-            EXPECT_NEAR(r.paramValues[3][1], 0.50196f, 1e-5f);
-            EXPECT_EQ(r.paramValues[3][2], 0.0f);
-            EXPECT_EQ(r.paramValues[3][3], 0.0f) << "alpha is not written";
-            EXPECT_EQ(r.paramValues[4][0], 20.0f) << "50 % of 40 pixels";
-            EXPECT_EQ(r.paramValues[4][1], 5.0f) << "25 % of 20 pixels";
-            EXPECT_EQ(r.paramValues[5][0], 45.0f);
-            EXPECT_FLOAT_EQ(r.paramValues[7][0], 1.0f) << "halfway between the keys";
-            EXPECT_EQ(r.currentTime, 5);
-            EXPECT_EQ(r.outputWidth, 40);
-            EXPECT_EQ(r.outputHeight, 20);
+            const auto& v = r.paramValues;
+            EXPECT_EQ((std::vector<float>{v[1][0], v[2][0], v[3][0], v[3][2], v[3][3], v[4][0],
+                                          v[4][1], v[5][0]}),
+                      (std::vector<float>{1, 0, 1, 0, 0, 20, 5, 45}));
+            EXPECT_NEAR(v[3][1], 0.50196f, 1e-5f);
+            EXPECT_FLOAT_EQ(v[7][0], 1.0f);
+            EXPECT_EQ(std::tie(r.currentTime, r.outputWidth, r.outputHeight),
+                      std::make_tuple(5, 40, 20));
 
             // The hidden one is hidden again at every frame: in the project in After Effects, in
             // its UI everywhere.
@@ -106,12 +102,10 @@ TEST(FramesHost, ParameterValuesReachTheRecordAtTheFramesTime) {
                 EXPECT_TRUE(fx.param(i).visible()) << i;
 
             // Points that the user set, in pixels, round toward minus infinity.
-            fx.values[4] = zero();
-            fx.values[4].td.x_value = PF_Fixed(10.75 * 65536);
-            fx.values[4].td.y_value = PF_Fixed(-0.5 * 65536);
+            fx.values[4] = point(10.75, -0.5);
             ASSERT_EQ(s.host.render(fx, Clip(picture(40, 20)), 5, out, {path}), PF_Err_NONE);
-            EXPECT_EQ(fx.record()->paramValues[4][0], 10.0f);
-            EXPECT_EQ(fx.record()->paramValues[4][1], -1.0f);
+            const auto& moved = fx.record()->paramValues[4];
+            EXPECT_EQ(std::make_pair(moved[0], moved[1]), std::make_pair(10.0f, -1.0f));
         }
 }
 
@@ -129,21 +123,14 @@ TEST(FramesHost, LayersAreTakenAtTheirOffsetsInPreRenderAndRender) {
         EXPECT_EQ(times[9], 5000 - 1001);
         EXPECT_EQ(times[1], 5000);
         if (path == RenderPath::Smart) {
-            ASSERT_EQ(s.host.layerCheckoutLog().size(), 3u);
             const auto& log = s.host.layerCheckoutLog();
-            EXPECT_EQ(log[0].index, 0);
-            EXPECT_EQ(log[0].id, 0);
-            EXPECT_EQ(log[0].time, 5000);
-            EXPECT_EQ(log[1].index, 8);
-            EXPECT_EQ(log[1].id, 8);
-            EXPECT_EQ(log[1].time, 5000 + 2002);
+            ASSERT_EQ(log.size(), 3u);
+            EXPECT_EQ(std::tie(log[0].index, log[0].id, log[0].time), std::make_tuple(0, 0, 5000));
+            EXPECT_EQ(std::tie(log[1].index, log[1].id, log[1].time), std::make_tuple(8, 8, 7002));
             EXPECT_EQ(log[2].time, 5000 - 1001);
             // The host's empty result rectangle took the input's.
             const PF_LRect& r = s.host.lastPreRender().result_rect;
-            EXPECT_EQ(r.left, 0);
-            EXPECT_EQ(r.top, 0);
-            EXPECT_EQ(r.right, 8);
-            EXPECT_EQ(r.bottom, 8);
+            EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::make_tuple(0, 0, 8, 8));
         }
     }
 }
@@ -200,9 +187,10 @@ TEST(FramesHost, GroupSwitchShowsItsChosenGroupOnly) {
         ASSERT_EQ(s.host.changeParam(fx, 2, choice(3)), PF_Err_NONE);
         EXPECT_EQ(s.host.lastOutData().out_flags,
                   PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI);
-        EXPECT_FALSE(fx.param(3).visible()) << "group 2";
-        EXPECT_FALSE(fx.param(4).visible()) << "group 3";
-        EXPECT_TRUE(fx.param(5).visible()) << "group 4";
+        // Groups 2 and 3 hide, 4 shows.
+        EXPECT_EQ(
+            std::make_tuple(fx.param(3).visible(), fx.param(4).visible(), fx.param(5).visible()),
+            std::make_tuple(false, false, true));
         for (PF_ParamIndex untouched : {1, 6}) {
             EXPECT_EQ(fx.param(untouched).uiUpdates, 0) << untouched;
             EXPECT_TRUE(fx.param(untouched).visible()) << untouched;
@@ -217,9 +205,9 @@ TEST(FramesHost, GroupSwitchShowsItsChosenGroupOnly) {
 
         // Back to the first choice: group 2 shows again, 3 and 4 hide.
         ASSERT_EQ(s.host.changeParam(fx, 2, choice(1)), PF_Err_NONE);
-        EXPECT_TRUE(fx.param(3).visible());
-        EXPECT_FALSE(fx.param(4).visible());
-        EXPECT_FALSE(fx.param(5).visible());
+        EXPECT_EQ(
+            std::make_tuple(fx.param(3).visible(), fx.param(4).visible(), fx.param(5).visible()),
+            std::make_tuple(true, false, false));
 
         // Any other parameter: the flags, nothing else.
         ASSERT_EQ(s.host.changeParam(fx, 1, zero()), PF_Err_NONE);
