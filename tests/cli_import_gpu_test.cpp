@@ -51,105 +51,61 @@ protected:
     TempFolder dir;
 };
 
+// Each row: a sample rendered with these arguments (split at spaces; the input and output and the
+// host set-up added), and one pixel of the result, row 0 at the top.
+const struct PixelCase {
+    const char* name;
+    const char* sample;
+    const char* args;
+    int x, y;
+    std::array<float, 4> expected;
+} kPixelCases[] = {
+    // clang-format off
+    {"inversion", "invert.fs", "-i input.png", 3, 3, {0.8f, 0.6f, 0.4f, 1}},
+    {"float input", "invert.fs", "-i input.png -p Amount=0", 3, 3, {0.2f, 0.4f, 0.6f, 1}},
+    {"float default", "input_types.fs", "--size 64x32", 5, 5, {0.25f, 0, 0, 1}},
+    {"bool", "input_types.fs", "--size 64x32 -p Show=Flag", 5, 5, {1, 0, 0, 1}},
+    {"event", "input_types.fs", "--size 64x32 -p pulse=on", 5, 5, {0.25f, 0, 1, 1}},
+    {"long VALUE", "passes.fs", "-i input.png -p divisor=Half", 9, 9,
+     {0.032f, 0.016f, 16.0f / 255.0f, 1}},
+    {"colour with opacity", "input_types.fs", "--size 64x32 -p Show=Tint", 5, 5,
+     {0.2f, 0.4f, 0.6f, 0.5f}},
+    {"normalised point", "input_types.fs", "--size 64x32 -p Show=Spot", 5, 5, {0.25f, 0.75f, 0, 1}},
+    {"normalised point moved", "input_types.fs", "--size 64x32 -p Show=Spot -p Spot=32,8", 5, 5,
+     {0.5f, 0.75f, 0, 1}},
+    {"pixel point", "input_types.fs", "--size 64x32 -p Show=5", 5, 5, {0.25f, 0.25f, 0, 1}},
+    // Frame 12 at 24 frames a second: 0.5 s, frame index 12, 1/24 s a frame.
+    {"TIME, FRAMEINDEX, TIMEDELTA", "clock.fs", "--size 64x32 --time 12", 1, 1,
+     {0.05f, 0.12f, 10.0f / 24.0f, 1}},
+    {"bottom-left origin", "orientation.fs", "--size 64x32", 2, 30, {1, 1, 0.064f, 1}},
+    {"top-right", "orientation.fs", "--size 64x32", 61, 1, {0, 0, 0.064f, 1}},
+    {"IMG_SIZE of a smaller layer", "layer_size.fs", "-i input.png -l Mask=mask.png", 20, 10,
+     {0.04f, 0.02f, 0.8f, 1}},
+    {"transition", "crossfade.fs", "-i input.png -l endImage=mask.png", 7, 7,
+     {0.35f, 0.3f, 0.45f, 1}},
+    {"vertex varying", "warp.fs", "--size 64x32", 32, 16,
+     {32.5f / 64.0f * 0.5f, (1.0f - 16.5f / 32.0f) * 0.5f, 0, 1}},
+    // A quarter-size target, and a persistent one that gains 16/255 a frame from frame 0.
+    {"sized and persistent passes", "passes.fs", "-i input.png --time 3", 9, 9,
+     {0.016f, 0.008f, 64.0f / 255.0f, 1}},
+    {"mainImage, iTime, iResolution, iChannel0", "channels.glsl", "-i input.png --time 12", 5, 31,
+     {0.8f, 0.05f, 0.5f / 32.0f, 1}},
+    {"image through a macro, GLSL 1.30", "macros.fs", "-i input.png --time 8", 3, 3,
+     {0.2f, 0.064f, 1, 1}},
+    {"every lookup and playground uniform", "lookups.glsl", "-i input.png --time 12", 3, 3,
+     {0.2f, 0.064f, 1, 1}},
+    // Buffer A adds 0.125 to its last frame; B halves it; the image shows B.
+    {"buffer feedback", "feedback.json", "--size 64x32 --time 3", 4, 4, {0.25f, 0, 0, 1}},
+    {"float buffer past 1", "feedback.json", "--size 64x32 --time 11", 4, 4, {0.75f, 0, 0, 1}},
+    {"iMouse", "feedback.json", "--size 64x32 -p Mouse=32,8", 4, 4, {0.0625f, 0.5f, 0.75f, 1}},
+    // clang-format on
+};
+
 TEST_F(ImportGpuTest, PixelsFollowFromTheCode) {
-    const struct {
-        const char* name;
-        const char* sample;
-        const char* args; // besides the sample, -o and the setup's; split at spaces
-        int x, y;         // in the output file, row 0 at the top
-        std::array<float, 4> expected;
-    } cases[] = {
-        {"inversion", "invert.fs", "-i input.png", 3, 3, {0.8f, 0.6f, 0.4f, 1}},
-        {"float input", "invert.fs", "-i input.png -p Amount=0", 3, 3, {0.2f, 0.4f, 0.6f, 1}},
-        {"float default", "input_types.fs", "--size 64x32", 5, 5, {0.25f, 0, 0, 1}},
-        {"bool", "input_types.fs", "--size 64x32 -p Show=Flag", 5, 5, {1, 0, 0, 1}},
-        {"event", "input_types.fs", "--size 64x32 -p pulse=on", 5, 5, {0.25f, 0, 1, 1}},
-        {"long VALUE",
-         "passes.fs",
-         "-i input.png -p divisor=Half",
-         9,
-         9,
-         {0.032f, 0.016f, 16.0f / 255.0f, 1}},
-        {"colour with opacity",
-         "input_types.fs",
-         "--size 64x32 -p Show=Tint",
-         5,
-         5,
-         {0.2f, 0.4f, 0.6f, 0.5f}},
-        {"normalised point",
-         "input_types.fs",
-         "--size 64x32 -p Show=Spot",
-         5,
-         5,
-         {0.25f, 0.75f, 0, 1}},
-        {"normalised point moved",
-         "input_types.fs",
-         "--size 64x32 -p Show=Spot -p Spot=32,8",
-         5,
-         5,
-         {0.5f, 0.75f, 0, 1}},
-        {"pixel point", "input_types.fs", "--size 64x32 -p Show=5", 5, 5, {0.25f, 0.25f, 0, 1}},
-        // Frame 12 at 24 frames a second: 0.5 s, frame index 12, 1/24 s a frame.
-        {"TIME, FRAMEINDEX, TIMEDELTA",
-         "clock.fs",
-         "--size 64x32 --time 12",
-         1,
-         1,
-         {0.05f, 0.12f, 10.0f / 24.0f, 1}},
-        {"bottom-left origin", "orientation.fs", "--size 64x32", 2, 30, {1, 1, 0.064f, 1}},
-        {"top-right", "orientation.fs", "--size 64x32", 61, 1, {0, 0, 0.064f, 1}},
-        {"IMG_SIZE of a smaller layer",
-         "layer_size.fs",
-         "-i input.png -l Mask=mask.png",
-         20,
-         10,
-         {0.04f, 0.02f, 0.8f, 1}},
-        {"transition",
-         "crossfade.fs",
-         "-i input.png -l endImage=mask.png",
-         7,
-         7,
-         {0.35f, 0.3f, 0.45f, 1}},
-        {"vertex varying",
-         "warp.fs",
-         "--size 64x32",
-         32,
-         16,
-         {32.5f / 64.0f * 0.5f, (1.0f - 16.5f / 32.0f) * 0.5f, 0, 1}},
-        // A quarter-size target, and a persistent one that gains 16/255 a frame from frame 0.
-        {"sized and persistent passes",
-         "passes.fs",
-         "-i input.png --time 3",
-         9,
-         9,
-         {0.016f, 0.008f, 64.0f / 255.0f, 1}},
-        {"mainImage, iTime, iResolution, iChannel0",
-         "channels.glsl",
-         "-i input.png --time 12",
-         5,
-         31,
-         {0.8f, 0.05f, 0.5f / 32.0f, 1}},
-        {"image through a macro, GLSL 1.30",
-         "macros.fs",
-         "-i input.png --time 8",
-         3,
-         3,
-         {0.2f, 0.064f, 1, 1}},
-        {"every lookup and playground uniform",
-         "lookups.glsl",
-         "-i input.png --time 12",
-         3,
-         3,
-         {0.2f, 0.064f, 1, 1}},
-        // Buffer A adds 0.125 to its last frame; B halves it; the image shows B.
-        {"buffer feedback", "feedback.json", "--size 64x32 --time 3", 4, 4, {0.25f, 0, 0, 1}},
-        {"float buffer past 1", "feedback.json", "--size 64x32 --time 11", 4, 4, {0.75f, 0, 0, 1}},
-        {"iMouse", "feedback.json", "--size 64x32 -p Mouse=32,8", 4, 4, {0.0625f, 0.5f, 0.75f, 1}},
-    };
     const HostSetup setups[] = {
         {"ae", 8, ".png"}, {"ae", 16, ".png"}, {"ae", 32, ".exr"}, {"premiere", 8, ".png"}};
     int n = 0;
-    for (const auto& c : cases)
+    for (const PixelCase& c : kPixelCases)
         for (const HostSetup& s : setups) {
             SCOPED_TRACE(std::string(c.name) + " in " + s.host + " at " + std::to_string(s.bpc) +
                          " bits");
