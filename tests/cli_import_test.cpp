@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -29,33 +30,30 @@ import::ImportedEffect importSample(const std::string& name){
 
 // The first field in which two descriptions differ, or empty.
 std::string difference(const EffectDescription& a, const EffectDescription& b) {
-    const EffectSettings& s = a.settings;
-    const EffectSettings& t = b.settings;
-    if (s.name != t.name || s.description != t.description || s.category != t.category ||
-        s.version != t.version || s.uniqueid != t.uniqueid)
-        return "texts of [settings]";
-    if (s.paramCount != t.paramCount || s.passCount != t.passCount ||
-        s.layerCount != t.layerCount || s.noinput != t.noinput || s.edgeRepeat != t.edgeRepeat ||
-        s.cellsx != t.cellsx || s.cellsy != t.cellsy || s.fast != t.fast)
-        return "counts of [settings]";
-    for (int p = 0; p < kMaxPasses; ++p) {
-        const PassOptions& o = s.passOptions[size_t(p)];
-        const PassOptions& q = t.passOptions[size_t(p)];
-        if (o.width != q.width || o.height != q.height || o.persistent != q.persistent ||
-            o.floatStorage != q.floatStorage)
+    const auto settings = [](const EffectSettings& s) {
+        return std::tie(s.name, s.description, s.category, s.version, s.uniqueid, s.paramCount,
+                        s.passCount, s.layerCount, s.noinput, s.edgeRepeat, s.cellsx, s.cellsy,
+                        s.fast);
+    };
+    if (settings(a.settings) != settings(b.settings)) return "[settings]";
+    for (size_t p = 0; p < kMaxPasses; ++p) {
+        const auto options = [&](const EffectSettings& s) {
+            const PassOptions& o = s.passOptions[p];
+            return std::tie(o.width, o.height, o.persistent, o.floatStorage);
+        };
+        if (options(a.settings) != options(b.settings))
             return "options of pass " + std::to_string(p);
-        for (int k = 0; k < kMaxSlots; ++k)
-            if (s.routing[p][k] != t.routing[p][k])
-                return "routing ps" + std::to_string(p) + "_in" + std::to_string(k);
+        if (!std::equal(a.settings.routing[p], a.settings.routing[p] + kMaxSlots,
+                        b.settings.routing[p]))
+            return "routing of pass " + std::to_string(p);
     }
-    for (int i = 1; i < s.paramCount; ++i) {
-        const ParamSpec& p = a.params[size_t(i)];
-        const ParamSpec& q = b.params[size_t(i)];
-        if (p.type != q.type || p.name != q.name || p.uniform != q.uniform ||
-            p.components != q.components || p.defaultValue != q.defaultValue || p.min != q.min ||
-            p.max != q.max || p.text != q.text || p.items != q.items || p.group != q.group ||
-            p.flags != q.flags || p.hidden != q.hidden)
-            return "parameter " + std::to_string(i);
+    for (int i = 1; i < a.settings.paramCount; ++i) {
+        const auto param = [&](const EffectDescription& d) {
+            const ParamSpec& p = d.params[size_t(i)];
+            return std::tie(p.type, p.name, p.uniform, p.components, p.defaultValue, p.min, p.max,
+                            p.text, p.items, p.group, p.flags, p.hidden);
+        };
+        if (param(a) != param(b)) return "parameter " + std::to_string(i);
     }
     if (a.vertexShader != b.vertexShader) return "vertex shader";
     if (a.pixelShaders != b.pixelShaders) return "pixel shaders";
@@ -160,31 +158,6 @@ TEST(IsfImport, InputsBecomeParameters) {
     EXPECT_THAT(fs, HasSubstr("c.g += time_ * 0.0;"));
 }
 
-TEST(IsfImport, PassesTargetsAndRouting) {
-    const EffectDescription d = importSample("passes.fs").description;
-    const EffectSettings& s = d.settings;
-    ASSERT_EQ(s.passCount, 3);
-    // The long's VALUES stand in for it in the size expression.
-    EXPECT_EQ(s.passOptions[0].width, "$WIDTH / ($divisor==0?2:$divisor==1?4:8)");
-    EXPECT_EQ(s.passOptions[0].height, "floor($HEIGHT / ($divisor==0?2:$divisor==1?4:8))");
-    EXPECT_TRUE(s.passOptions[1].persistent);
-    EXPECT_FALSE(s.passOptions[0].persistent);
-    // Slots: the input, then the targets "small" and "acc", the same in every pass.
-    // Slots: the targets "small" and "acc", the same in every pass. A pass reading a target not
-    // drawn yet and not kept reads the input layer in its place.
-    const int32_t expected[3][2] = {
-        {layerSource(0), previousSource(1)},
-        {0, previousSource(1)},
-        {0, 1},
-    };
-    for (int p = 0; p < 3; ++p)
-        for (int k = 0; k < 2; ++k)
-            EXPECT_EQ(s.routing[p][k], expected[p][k]) << "ps" << p << "_in" << k;
-    EXPECT_EQ(s.routing[0][2], kEmptySlot);
-    EXPECT_EQ(d.pixelShaders[0], d.pixelShaders[2]);
-    EXPECT_THAT(d.pixelShaders[2], HasSubstr("glfx_InSize[0].x / 1000.0"));
-}
-
 TEST(IsfImport, VertexShaderAndLines) {
     const import::ImportedEffect e = importSample("warp.fs");
     EXPECT_THAT(e.description.vertexShader, HasSubstr("void isf_vertShaderInit()"));
@@ -199,28 +172,6 @@ TEST(IsfImport, VertexShaderAndLines) {
     const size_t vline =
         size_t(std::count(vs.begin(), vs.begin() + long(vs.find("varying vec2 scaled")), '\n'));
     EXPECT_EQ(e.vertexLines.at(vline), 1);
-}
-
-TEST(ShadertoyImport, ExportBuffersInPlaygroundOrder) {
-    const import::ImportedEffect e = importSample("feedback.json");
-    const EffectDescription& d = e.description;
-    const EffectSettings& s = d.settings;
-    EXPECT_EQ(s.name, "Feedback counter");
-    EXPECT_THAT(s.description, HasSubstr("Credit: glfx tests"));
-    ASSERT_EQ(s.passCount, 3);
-    // Buffer A reads its own last frame, B reads A's new one, the image reads B.
-    EXPECT_EQ(s.routing[0][0], previousSource(0));
-    EXPECT_EQ(s.routing[1][0], 0);
-    EXPECT_EQ(s.routing[2][0], 1);
-    EXPECT_TRUE(s.passOptions[0].floatStorage);
-    EXPECT_FALSE(s.passOptions[2].floatStorage);
-    EXPECT_THAT(d.pixelShaders[0], HasSubstr("#define STEP 0.125"));
-    EXPECT_THAT(d.pixelShaders[0], HasSubstr("glfx_sample(in0, fragCoord / iResolution.xy)"));
-    EXPECT_THAT(d.pixelShaders[1], HasSubstr("glfx_texelFetch(in0, ivec2(fragCoord), 0)"));
-    EXPECT_THAT(d.pixelShaders[2], HasSubstr("glfx_FragColor = vec4(glfx_color.rgb, 1.0)"));
-    ASSERT_EQ(s.paramCount, 2);
-    EXPECT_EQ(d.params[1].type, ParamType::Point);
-    EXPECT_EQ(s.noinput, 1);
 }
 
 TEST(ShadertoyImport, ChannelKindsOfAnExport) {
@@ -253,14 +204,6 @@ TEST(ShadertoyImport, ChannelKindsOfAnExport) {
     for (const char* word : {"keyboard", "b.webm", "iChannel3 has nothing",
                              "iChannel2 is repeated and read nearest only where texture() reads"})
         EXPECT_THAT(said, HasSubstr(word));
-}
-
-TEST(ShadertoyImport, PlainFileChannels) {
-    const EffectDescription d = importSample("channels.glsl").description;
-    EXPECT_EQ(d.settings.noinput, 0);
-    EXPECT_EQ(d.settings.routing[0][0], layerSource(0));
-    EXPECT_EQ(d.pixelShaders[0].rfind("#version 330\n", 0), 0u);
-    EXPECT_THAT(d.pixelShaders[0], HasSubstr("vec4 c = glfx_sample(in0, uv);"));
 }
 
 TEST(IsfImport, CodeThatOutgrowsTheSlotLosesItsCommentsFirst) {
