@@ -41,11 +41,8 @@ struct RawPng {
 };
 
 size_t rawRowBytes(const RawPng& p) {
-    int channels = 1;
-    if (p.colorType == PNG_COLOR_TYPE_RGB) channels = 3;
-    if (p.colorType == PNG_COLOR_TYPE_RGB_ALPHA) channels = 4;
-    if (p.colorType == PNG_COLOR_TYPE_GRAY_ALPHA) channels = 2;
-    return (size_t(p.width) * size_t(channels) * size_t(p.bitDepth) + 7) / 8;
+    const size_t channels[] = {1, 0, 3, 1, 2, 0, 4}; // by PNG colour type
+    return (size_t(p.width) * channels[p.colorType] * size_t(p.bitDepth) + 7) / 8;
 }
 
 bool writeRawPngBody(png_structp png, png_infop info, FILE* f, const RawPng& p,
@@ -209,28 +206,24 @@ TEST(CliImageIo, PngLayoutsExpandToRgba) {
         int depth;
         std::array<float, 4> first; // pixel (0, 0)
     };
-    auto png = [](int colorType, int bitDepth, std::vector<uint8_t> rows, uint32_t width = 1) {
-        RawPng p;
-        p.colorType = colorType;
-        p.bitDepth = bitDepth;
-        p.rows = std::move(rows);
-        p.width = width;
-        return p;
-    };
-    RawPng palette = png(PNG_COLOR_TYPE_PALETTE, 8, {1});
-    palette.palette = {{10, 20, 30}, {200, 100, 50}};
-    RawPng paletteAlpha = palette;
-    paletteAlpha.paletteAlpha = {255, 64};
+    const std::vector<png_color> palette = {{10, 20, 30}, {200, 100, 50}};
     const std::vector<Case> cases = {
-        {"grey8", png(PNG_COLOR_TYPE_GRAY, 8, {51}), 8, {0.2f, 0.2f, 0.2f, 1.0f}},
-        {"grey-alpha8", png(PNG_COLOR_TYPE_GRAY_ALPHA, 8, {51, 102}), 8, {0.2f, 0.2f, 0.2f, 0.4f}},
-        {"rgb8", png(PNG_COLOR_TYPE_RGB, 8, {255, 0, 51}), 8, {1.0f, 0.0f, 0.2f, 1.0f}},
-        {"grey1", png(PNG_COLOR_TYPE_GRAY, 1, {0x80}, 2), 8, {1.0f, 1.0f, 1.0f, 1.0f}},
-        {"grey4", png(PNG_COLOR_TYPE_GRAY, 4, {0x30}, 2), 8, {0.2f, 0.2f, 0.2f, 1.0f}},
-        {"grey16", png(PNG_COLOR_TYPE_GRAY, 16, {0x33, 0x33}), 16, {0.2f, 0.2f, 0.2f, 1.0f}},
-        {"rgb16", png(PNG_COLOR_TYPE_RGB, 16, {255, 255, 0, 0, 51, 51}), 16, {1, 0, 0.2f, 1}},
-        {"palette", palette, 8, {200 / 255.0f, 100 / 255.0f, 50 / 255.0f, 1.0f}},
-        {"palette-trns", paletteAlpha, 8, {200 / 255.0f, 100 / 255.0f, 50 / 255.0f, 64 / 255.0f}},
+        // clang-format off
+        {"grey8", {1, 1, 8, PNG_COLOR_TYPE_GRAY, false, {51}, {}, {}}, 8, {0.2f, 0.2f, 0.2f, 1}},
+        {"grey-alpha8", {1, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, false, {51, 102}, {}, {}}, 8,
+         {0.2f, 0.2f, 0.2f, 0.4f}},
+        {"rgb8", {1, 1, 8, PNG_COLOR_TYPE_RGB, false, {255, 0, 51}, {}, {}}, 8, {1, 0, 0.2f, 1}},
+        {"grey1", {2, 1, 1, PNG_COLOR_TYPE_GRAY, false, {0x80}, {}, {}}, 8, {1, 1, 1, 1}},
+        {"grey4", {2, 1, 4, PNG_COLOR_TYPE_GRAY, false, {0x30}, {}, {}}, 8, {0.2f, 0.2f, 0.2f, 1}},
+        {"grey16", {1, 1, 16, PNG_COLOR_TYPE_GRAY, false, {0x33, 0x33}, {}, {}}, 16,
+         {0.2f, 0.2f, 0.2f, 1}},
+        {"rgb16", {1, 1, 16, PNG_COLOR_TYPE_RGB, false, {255, 255, 0, 0, 51, 51}, {}, {}}, 16,
+         {1, 0, 0.2f, 1}},
+        {"palette", {1, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {1}, palette, {}}, 8,
+         {200 / 255.0f, 100 / 255.0f, 50 / 255.0f, 1}},
+        {"palette-trns", {1, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {1}, palette, {255, 64}}, 8,
+         {200 / 255.0f, 100 / 255.0f, 50 / 255.0f, 64 / 255.0f}},
+        // clang-format on
     };
     TempFolder dir;
     for (const Case& c : cases) {
@@ -258,14 +251,11 @@ TEST(CliImageIo, PngWriteDepthsAndQuantisation) {
     RawPng raw = readRawPng(dir / "default.png");
     EXPECT_EQ(raw.bitDepth, 16);
     EXPECT_EQ(raw.colorType, PNG_COLOR_TYPE_RGB) << "opaque images are written without alpha";
-    auto sample16 = [&](int x) {
-        return raw.rows[size_t(x) * 6] << 8 | raw.rows[size_t(x) * 6 + 1];
-    };
-    EXPECT_EQ(sample16(0), 32768); // nearest level: 32767.5 rounds up
-    EXPECT_EQ(sample16(1), 0);     // clamped
-    EXPECT_EQ(sample16(2), 65535);
-    EXPECT_EQ(sample16(3), 0); // NaN
-    EXPECT_EQ(sample16(4), 65535);
+    // The nearest level (32767.5 rounds up), clamped, NaN as 0.
+    std::vector<int> red16;
+    for (size_t x = 0; x < 5; ++x)
+        red16.push_back(raw.rows[x * 6] << 8 | raw.rows[x * 6 + 1]);
+    EXPECT_EQ(red16, (std::vector<int>{32768, 0, 65535, 0, 65535}));
 
     writeImage(dir / "eight.png", image, 8);
     raw = readRawPng(dir / "eight.png");
@@ -501,14 +491,11 @@ TEST(CliImageIo, WriteErrorsLeaveNoFileBehind) {
     const Image empty = makeImage(0, 3, 8);
     const std::vector<Case> cases = {
         {dir / "a.png", &good, 32, "PNG is written at 8 or 16 bits, not 32"},
-        {dir / "a.png", &good, 12, "PNG is written at 8 or 16 bits, not 12"},
         {dir / "a.exr", &good, 16, "OpenEXR is written as 32-bit float, not at 16 bits"},
         {dir / "a.jpg", &good, 0, "unsupported image format \".jpg\" (use .png or .exr)"},
         {dir / "a.png", &mismatched, 0, "image buffer holds 15 floats, not 16 for 2 x 2"},
         {dir / "a.exr", &empty, 0, "image size 0 x 3 is empty"},
         {dir / "missing/a.png", &good, 0, "output folder " + dir / "missing" + " does not exist"},
-        {dir / "missing/deeper/a.exr", &good, 0,
-         "output folder " + dir / "missing/deeper" + " does not exist"},
         {dir / "plain-file/a.png", &good, 0,
          "output folder " + dir / "plain-file" + " is not a folder"},
         {dir / "taken.png", &good, 0, "cannot replace the file: Is a directory"},
