@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 using namespace glfx;
@@ -189,31 +190,28 @@ TEST(ParamsSetup, DeclaresEveryEntryAtItsIndexWithItsIdAndDefinition) {
     }
 
     auto at = [&](int index) -> const PF_ParamDefUnion& { return params[size_t(index) - 1].def.u; };
-    const PF_FloatSliderDef& amount = at(1).fs_d;
-    EXPECT_EQ(amount.value, 0.5);
-    EXPECT_EQ(amount.slider_max, 1.0f);
-    EXPECT_EQ(amount.valid_max, 1.0f) << "without items the valid range is min ... max";
-    EXPECT_EQ(amount.precision, 2);
-    EXPECT_EQ(at(2).fs_d.precision, 0) << "an int is a float slider without decimals";
-    EXPECT_EQ(at(2).fs_d.value, 8.75) << "the default is not rounded";
-    EXPECT_EQ(at(2).fs_d.slider_min, 1.0f);
-    EXPECT_EQ(at(3).fs_d.valid_max, 1000.0f) << "the items give the valid range";
-    EXPECT_EQ(at(3).fs_d.slider_max, 10.0f);
-    EXPECT_EQ(at(3).fs_d.display_flags, PF_ValueDisplayFlag_PERCENT);
-    EXPECT_EQ(at(4).bd.value, 1);
-    EXPECT_EQ(params[3].label, "Use the matte");
-    EXPECT_EQ(at(5).pd.num_choices, 3);
-    EXPECT_EQ(at(5).pd.value, 2);
-    EXPECT_EQ(params[4].choices, "Low|Mid|High");
+    // Without items a slider's valid range is min ... max; with them, the items'. An int is a
+    // slider without decimals whose default is not rounded.
+    const PF_FloatSliderDef &amount = at(1).fs_d, &steps = at(2).fs_d, &range = at(3).fs_d;
+    EXPECT_EQ(std::make_tuple(amount.value, amount.slider_max, amount.valid_max, amount.precision),
+              std::make_tuple(0.5, 1.0f, 1.0f, 2));
+    EXPECT_EQ(std::make_tuple(steps.precision, steps.value, steps.slider_min),
+              std::make_tuple(0, 8.75, 1.0f));
+    EXPECT_EQ(std::make_tuple(range.valid_max, range.slider_max, range.display_flags),
+              std::make_tuple(1000.0f, 10.0f, PF_ValueDisplayFlag_PERCENT));
+    EXPECT_EQ(at(15).fs_d.value, double(0.1f));
+    EXPECT_EQ(std::make_tuple(at(4).bd.value, params[3].label),
+              std::make_tuple(1, "Use the matte"));
+    EXPECT_EQ(std::make_tuple(at(5).pd.num_choices, at(5).pd.value, params[4].choices),
+              std::make_tuple(3, 2, "Low|Mid|High"));
     const PF_Pixel tint = at(6).cd.value;
     EXPECT_EQ(std::vector<int>({tint.alpha, tint.red, tint.green, tint.blue}),
               std::vector<int>({255, 255, 127, 0}));
-    EXPECT_EQ(at(7).ad.value, 45 << 16) << "whole degrees in 16.16";
-    EXPECT_EQ(at(8).td.x_value, 50 << 16);
-    EXPECT_EQ(at(8).td.y_value, 25 << 16);
+    // Whole degrees and percentages in 16.16.
+    EXPECT_EQ(std::make_tuple(at(7).ad.value, at(8).td.x_value, at(8).td.y_value),
+              std::make_tuple(45 << 16, 50 << 16, 25 << 16));
     EXPECT_EQ(at(9).ld.dephault, PF_LayerDefault_MYSELF);
     EXPECT_EQ(at(11).pd.num_choices, 2);
-    EXPECT_EQ(at(15).fs_d.value, double(0.1f));
-    EXPECT_EQ(at(18).pd.num_choices, 3);
-    EXPECT_EQ(at(18).pd.value, 3) << "a default above the last choice becomes the last";
+    // A default above the last choice becomes the last.
+    EXPECT_EQ(std::make_tuple(at(18).pd.num_choices, at(18).pd.value), std::make_tuple(3, 3));
 }
