@@ -63,62 +63,53 @@ TEST(HostSuites, EachSuiteIsAcquiredOnceAndReleasedAsAcquired) {
 
 // ---- What the record owns --------------------------------------------------------------------
 
-class RecordResources : public ::testing::TestWithParam<PF_Cmd> {};
-
-INSTANTIATE_TEST_SUITE_P(Shell, RecordResources,
-                         ::testing::Values(PF_Cmd_SEQUENCE_FLATTEN, PF_Cmd_SEQUENCE_SETDOWN),
-                         [](const auto& info) {
-                             return info.param == PF_Cmd_SEQUENCE_FLATTEN ? "Flatten" : "Setdown";
-                         });
-
-TEST_P(RecordResources, AreFreedAndForgotten) {
+TEST(RecordResources, AreFreedAndForgottenAtFlattenAndSetdown) {
     UserFolderOverride noFolder("");
-    CheckedHost host(inProcessLibrary(), hostsim::HostApp::AfterEffects);
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    Instance& instance = host.addInstance();
-    ASSERT_EQ(host.sequenceSetup(instance), PF_Err_NONE);
-    SequenceState* r = instance.mutableRecord();
-    renderersDestroyed = definesDestroyed = 0;
-    r->renderer = new CountedRenderer; // its context never created: no GL call anywhere
-    r->defines = new CountedDefines;
-    // Slot 31 is above this effect's layer count; it is freed as well.
-    for (int slot : {0, 5, 31}) {
-        r->layerBuffers[slot] = new float[4 * 6];
-        r->layerWidth[slot] = r->layerAllocWidth[slot] = 3;
-        r->layerHeight[slot] = r->layerAllocHeight[slot] = 2;
-    }
-    r->layerWidth[7] = 11; // a slot without buffer keeps its size
-    r->resultBuffer = new float[4 * 6];
-    r->resultAllocWidth = 3;
-    r->resultAllocHeight = 2;
-    r->needsRebuild = 0;
-    claimRecordResources(instance.sequenceData(), *r);
+    for (const PF_Cmd command : {PF_Cmd_SEQUENCE_FLATTEN, PF_Cmd_SEQUENCE_SETDOWN}) {
+        SCOPED_TRACE(command);
+        CheckedHost host(inProcessLibrary(), hostsim::HostApp::AfterEffects);
+        ASSERT_EQ(host.start(), PF_Err_NONE);
+        Instance& instance = host.addInstance();
+        ASSERT_EQ(host.sequenceSetup(instance), PF_Err_NONE);
+        SequenceState* r = instance.mutableRecord();
+        renderersDestroyed = definesDestroyed = 0;
+        r->renderer = new CountedRenderer; // its context never created: no GL call anywhere
+        r->defines = new CountedDefines;
+        // Slot 31 is above this effect's layer count; it is freed as well.
+        for (int slot : {0, 5, 31}) {
+            r->layerBuffers[slot] = new float[4 * 6];
+            r->layerWidth[slot] = r->layerAllocWidth[slot] = 3;
+            r->layerHeight[slot] = r->layerAllocHeight[slot] = 2;
+        }
+        r->layerWidth[7] = 11; // a slot without buffer keeps its size
+        r->resultBuffer = new float[4 * 6];
+        r->resultAllocWidth = 3;
+        r->resultAllocHeight = 2;
+        r->needsRebuild = 0;
+        claimRecordResources(instance.sequenceData(), *r);
 
-    ASSERT_EQ(host.command(GetParam(), &instance), PF_Err_NONE);
-    EXPECT_EQ(renderersDestroyed, 1);
-    EXPECT_EQ(definesDestroyed, 1);
-    if (GetParam() == PF_Cmd_SEQUENCE_SETDOWN) {
-        EXPECT_EQ(instance.sequenceData(), nullptr);
-        return;
-    }
-    r = instance.mutableRecord();
-    EXPECT_EQ(r->renderer, nullptr);
-    EXPECT_EQ(r->defines, nullptr);
-    for (int slot : {0, 5, 31}) {
-        EXPECT_EQ(r->layerBuffers[slot], nullptr);
-        EXPECT_EQ(r->layerWidth[slot], 0);
-        EXPECT_EQ(r->layerHeight[slot], 0);
-        EXPECT_EQ(r->layerAllocWidth[slot], 0);
-        EXPECT_EQ(r->layerAllocHeight[slot], 0);
-    }
-    EXPECT_EQ(r->layerWidth[7], 11);
-    EXPECT_EQ(r->resultBuffer, nullptr);
-    EXPECT_EQ(r->resultAllocWidth, 0);
-    EXPECT_EQ(r->resultAllocHeight, 0);
-    EXPECT_EQ(r->needsRebuild, 0) << "flatten leaves the rebuild flag to re-set-up";
+        ASSERT_EQ(host.command(command, &instance), PF_Err_NONE);
+        EXPECT_EQ(std::make_pair(renderersDestroyed, definesDestroyed), std::make_pair(1, 1));
+        if (command == PF_Cmd_SEQUENCE_SETDOWN) {
+            EXPECT_EQ(instance.sequenceData(), nullptr);
+            continue;
+        }
+        r = instance.mutableRecord();
+        EXPECT_TRUE(r->renderer == nullptr && r->defines == nullptr && r->resultBuffer == nullptr);
+        EXPECT_EQ(std::make_pair(r->resultAllocWidth, r->resultAllocHeight), std::make_pair(0, 0));
+        for (int slot : {0, 5, 31}) {
+            EXPECT_EQ(r->layerBuffers[slot], nullptr) << slot;
+            EXPECT_EQ(std::make_tuple(r->layerWidth[slot], r->layerHeight[slot],
+                                      r->layerAllocWidth[slot], r->layerAllocHeight[slot]),
+                      std::make_tuple(0, 0, 0, 0))
+                << slot;
+        }
+        EXPECT_EQ(r->layerWidth[7], 11);
+        EXPECT_EQ(r->needsRebuild, 0) << "flatten leaves the rebuild flag to re-set-up";
 
-    ASSERT_EQ(host.sequenceFlatten(instance), PF_Err_NONE);
-    EXPECT_EQ(renderersDestroyed, 1) << "a second flatten finds nothing to free";
+        ASSERT_EQ(host.sequenceFlatten(instance), PF_Err_NONE);
+        EXPECT_EQ(renderersDestroyed, 1) << "a second flatten finds nothing to free";
+    }
 }
 
 // Hosts re-set-up the same record (a layer change) and copies of it (a duplicated layer); only the
@@ -230,60 +221,36 @@ TEST(AboutText, PartsFitTheHostsMessageBuffer) {
 
 // ---- Parameter definitions beyond the test effect --------------------------------------------
 
-namespace {
-
-A_char* plainStrcpy(A_char* dst, const A_char* src) {
-    return std::strcpy(dst, src);
-}
-
-ParamSpec entry(ParamType type, float d0, float d1 = 0, float d2 = 0) {
-    ParamSpec s;
-    s.type = type;
-    s.name = "p";
-    s.defaultValue = {d0, d1, d2};
-    return s;
-}
-
-} // namespace
-
 TEST(ParamDefinition, ValuesAreTruncatedWrappedOrCappedAsTheHostReceivesThem) {
-    {
-        const PF_ParamDef d =
-            paramDefinition(entry(ParamType::Point, 150.0f, -0.5f), 3, plainStrcpy);
-        EXPECT_EQ(d.u.td.x_value, 10000 << 16) << "capped at 10000 percent";
-        EXPECT_EQ(d.u.td.y_value, INT2FIX(-50)) << "not bounded below";
-        EXPECT_EQ(d.uu.id, 4);
-    }
-    {
-        const PF_ParamDef d =
-            paramDefinition(entry(ParamType::Color, 2.0f, -0.5f, 0.999f), 1, plainStrcpy);
-        EXPECT_EQ(d.u.cd.value.red, 254) << "510 keeps its low 8 bits";
-        EXPECT_EQ(d.u.cd.value.green, 256 - 127) << "-127 keeps its low 8 bits";
-        EXPECT_EQ(d.u.cd.value.blue, 254);
-        EXPECT_EQ(d.u.cd.value.alpha, 255);
-    }
-    {
-        const PF_ParamDef d = paramDefinition(entry(ParamType::Angle, -45.7f), 1, plainStrcpy);
-        EXPECT_EQ(d.u.ad.value, INT2FIX(-45));
-    }
-    {
-        const PF_ParamDef d = paramDefinition(entry(ParamType::Check, 200.0f), 1, plainStrcpy);
-        EXPECT_EQ(d.u.bd.value, -56) << "the truncation as a signed byte, widened";
-        EXPECT_EQ(static_cast<uint8_t>(d.u.bd.dephault), 200);
-    }
-    {
-        ParamSpec popup = entry(ParamType::Popup, -1.0f);
-        popup.max = 2;
-        popup.text = "a|b|c";
-        const PF_ParamDef d = paramDefinition(popup, 1, plainStrcpy);
-        EXPECT_EQ(d.u.pd.dephault, 0) << "a default below the first choice is not corrected";
-        EXPECT_STREQ(d.u.pd.u.namesptr, "a|b|c");
-    }
-    {
-        ParamSpec slider = entry(ParamType::Float, 0.5f);
-        slider.items = {"-5x", "abc"};
-        const PF_ParamDef d = paramDefinition(slider, 1, plainStrcpy);
-        EXPECT_EQ(d.u.fs_d.valid_min, -5.0f) << "read as atof reads";
-        EXPECT_EQ(d.u.fs_d.valid_max, 0.0f);
-    }
+    const auto define = [](ParamType type, float d0, float d1 = 0, float d2 = 0, int index = 1) {
+        ParamSpec s;
+        s.type = type;
+        s.name = "p";
+        s.defaultValue = {d0, d1, d2};
+        s.max = 2;
+        s.text = "a|b|c";
+        s.items = {"-5x", "abc"};
+        return paramDefinition(
+            s, index, [](A_char* dst, const A_char* src) { return std::strcpy(dst, src); });
+    };
+    // A point's percent is capped at 10000 and not bounded below.
+    const PF_ParamDef point = define(ParamType::Point, 150.0f, -0.5f, 0, 3);
+    EXPECT_EQ(std::make_tuple(point.u.td.x_value, point.u.td.y_value, point.uu.id),
+              std::make_tuple(10000 << 16, INT2FIX(-50), 4));
+    // Colour levels keep their low 8 bits: 510 and -127.
+    const PF_Pixel colour = define(ParamType::Color, 2.0f, -0.5f, 0.999f).u.cd.value;
+    EXPECT_EQ(std::vector<int>({colour.alpha, colour.red, colour.green, colour.blue}),
+              std::vector<int>({255, 254, 256 - 127, 254}));
+    EXPECT_EQ(define(ParamType::Angle, -45.7f).u.ad.value, INT2FIX(-45));
+    // A check box's default is truncated as a signed byte, and widened.
+    const PF_CheckBoxDef check = define(ParamType::Check, 200.0f).u.bd;
+    EXPECT_EQ(std::make_tuple(check.value, static_cast<uint8_t>(check.dephault)),
+              std::make_tuple(-56, uint8_t(200)));
+    // A popup's default below the first choice is not corrected.
+    const PF_PopupDef popup = define(ParamType::Popup, -1.0f).u.pd;
+    EXPECT_EQ(popup.dephault, 0);
+    EXPECT_STREQ(popup.u.namesptr, "a|b|c");
+    // A slider's valid range is read from its items as atof reads.
+    const PF_FloatSliderDef slider = define(ParamType::Float, 0.5f).u.fs_d;
+    EXPECT_EQ(std::make_pair(slider.valid_min, slider.valid_max), std::make_pair(-5.0f, 0.0f));
 }
