@@ -37,18 +37,10 @@ constexpr PF_ParamIndex kGain = 1;
 // Every frame halves what the frames before left and adds its own input times Gain and its frame
 // number: any frame drawn out of turn, twice, or from a stale state shows. Kept as floats, so
 // nothing is lost to rounding between frames.
-const char* const kFeedbackEffect = R"([settings]
-name=Feedback_fx
-shaders=2
-ps0_persistent=1
-ps0_float=1
-checkpoint_every=4
-[par1]
-type=float
-name=Gain
-param=gain
-default=0.25
-[routing]
+const std::string kFeedbackEffect =
+    effectText({"name=Feedback_fx;shaders=2;ps0_persistent=1;ps0_float=1;checkpoint_every=4",
+                "type=float;name=Gain;param=gain;default=0.25"},
+               R"([routing]
 ps0_in0=layer0
 ps0_in1=prev_ps0
 ps1_in0=ps0
@@ -71,7 +63,7 @@ void main(void)
 {
     gl_FragColor = vec4(texture2D(in0, gl_FragCoord.xy / resolution).rgb, 1.0);
 }
-)";
+)");
 
 const std::string& feedbackLibrary() {
     static const std::string path = packedLibrary(kFeedbackEffect, "Feedback_fx");
@@ -221,10 +213,9 @@ TEST_F(Feedback, AChangeToAnEarlierFrameIsSeenByTheFramesAfterIt) {
     EXPECT_TRUE(fresh.frame(9) == after);
 
     // An input frame before the checkpoints: the same.
-    play.clip.add(1,
-                  Image::fromRgba(testPicture(kWidth, kHeight, 0.5f).data(), kWidth, kHeight, 32));
-    fresh.clip.add(1,
-                   Image::fromRgba(testPicture(kWidth, kHeight, 0.5f).data(), kWidth, kHeight, 32));
+    for (Playback* p : {&play, &fresh})
+        p->clip.add(
+            1, Image::fromRgba(testPicture(kWidth, kHeight, 0.5f).data(), kWidth, kHeight, 32));
     const std::vector<uint8_t> changedInput = play.frame(7);
     for (int t = 0; t < 7; ++t)
         fresh.frame(t);
