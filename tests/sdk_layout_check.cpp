@@ -103,39 +103,24 @@ static_assert(sizeof(SPBoolean) == 4, "SPBoolean is 4 bytes");
 #endif
 static_assert(alignof(PF_RationalScale) == 4, "PF_RationalScale packs at 4");
 
-LAYOUT(PF_SoundFormatInfo,
-       SIZE(16) && AT(rateF, 0) && AT(num_channels, 8) && AT(format, 10) && AT(sample_size, 12));
-LAYOUT(PF_SoundWorld, SIZE(32) && AT(fi, 0) && AT(num_samples, 16) && AT(dataP, 24));
-
 // ---- SPBasicSuite ----------------------------------------------------------------------------
 
 LAYOUT(SPBasicSuite, SIZE(56) && SLOTS(O(AcquireSuite), O(ReleaseSuite)));
 
 // ---- PF_InData -------------------------------------------------------------------------------
 
-LAYOUT(PF_InData,
-       SIZE(408) && AT(inter, 0) && AT(utils, 176) && AT(effect_ref, 184) && AT(quality, 192) &&
-           AT(version, 196) && AT(serial_num, 200) && AT(appl_id, 204) && AT(num_params, 208) &&
-           AT(reserved, 212) && AT(what_cpu, 216) && AT(what_fpu, 220) && AT(current_time, 224) &&
-           AT(time_step, 228) && AT(total_time, 232) && AT(local_time_step, 236) &&
-           AT(time_scale, 240) && AT(field, 244) && AT(shutter_angle, 248) && AT(width, 252) &&
-           AT(height, 256) && AT(extent_hint, 260) && AT(output_origin_x, 276) &&
-           AT(output_origin_y, 280) && AT(downsample_x, 284) && AT(downsample_y, 292) &&
-           AT(pixel_aspect_ratio, 300) && AT(in_flags, 308) && AT(global_data, 312) &&
-           AT(sequence_data, 320) && AT(frame_data, 328) && AT(start_sampL, 336) &&
-           AT(dur_sampL, 340) && AT(total_sampL, 344) && AT(src_snd, 352) && AT(pica_basicP, 384) &&
-           AT(pre_effect_source_origin_x, 392) && AT(pre_effect_source_origin_y, 396) &&
-           AT(shutter_phase, 400));
+LAYOUT(PF_InData, SIZE(408) && AT(inter, 0) && AT(utils, 176) && AT(effect_ref, 184) &&
+                      AT(appl_id, 204) && AT(current_time, 224) && AT(time_step, 228) &&
+                      AT(time_scale, 240) && AT(downsample_x, 284) && AT(downsample_y, 292) &&
+                      AT(pixel_aspect_ratio, 300) && AT(global_data, 312) &&
+                      AT(sequence_data, 320) && AT(pica_basicP, 384));
 
 // ---- PF_OutData ------------------------------------------------------------------------------
 
 LAYOUT(PF_OutData, SIZE(408) && AT(my_version, 0) && AT(name, 4) && sizeof(R::name) == 32 &&
                        AT(global_data, 40) && AT(num_params, 48) && AT(sequence_data, 56) &&
-                       AT(flat_sdata_size, 64) && AT(frame_data, 72) && AT(width, 80) &&
-                       AT(height, 84) && AT(origin, 88) && AT(out_flags, 96) &&
-                       AT(return_msg, 100) && sizeof(R::return_msg) == 256 &&
-                       AT(start_sampL, 356) && AT(dur_sampL, 360) && AT(dest_snd, 368) &&
-                       AT(out_flags2, 400));
+                       AT(flat_sdata_size, 64) && AT(out_flags, 96) && AT(return_msg, 100) &&
+                       sizeof(R::return_msg) == 256 && AT(out_flags2, 400));
 
 // ---- PF_ParamDef and its union ---------------------------------------------------------------
 
@@ -170,24 +155,13 @@ LAYOUT(PF_FixedSliderDef, SIZE(92) && AT(value, 0) && AT(value_str, 4) && AT(val
                               AT(valid_min, 68) && AT(valid_max, 72) && AT(slider_min, 76) &&
                               AT(slider_max, 80) && AT(dephault, 84) && AT(precision, 88) &&
                               AT(display_flags, 90));
-LAYOUT(PF_ArbitraryDef,
-       SIZE(32) && AT(id, 0) && AT(pad, 2) && AT(dephault, 8) && AT(value, 16) && AT(refconPV, 24));
-LAYOUT(PF_PathDef, SIZE(12) && AT(path_id, 0) && AT(reserved0, 4) && AT(dephault, 8));
-LAYOUT(PF_ButtonDef, SIZE(16) && AT(value, 0) && AT(u, 8));
-LAYOUT(PF_Point3DDef, SIZE(64) && AT(x_value, 0) && AT(y_value, 8) && AT(z_value, 16) &&
-                          AT(x_dephault, 24) && AT(y_dephault, 32) && AT(z_dephault, 40) &&
-                          AT(reserved, 48));
 LAYOUT(PF_UserChangedParamExtra, SIZE(4) && AT(param_index, 0));
 
 // ---- Worlds and pixels -----------------------------------------------------------------------
 
 static_assert(std::is_same<PF_EffectWorld, PF_LayerDef>::value, "one record, two names");
-LAYOUT(PF_LayerDef, SIZE(120) && AT(reserved0, 0) && AT(reserved1, 8) && AT(world_flags, 16) &&
-                        AT(data, 24) && AT(rowbytes, 32) && AT(width, 36) && AT(height, 40) &&
-                        AT(extent_hint, 44) && AT(platform_ref, 64) && AT(reserved_long1, 72) &&
-                        AT(reserved_long4, 80) && AT(pix_aspect_ratio, 88) &&
-                        AT(reserved_long2, 96) && AT(origin_x, 104) && AT(origin_y, 108) &&
-                        AT(reserved_long3, 112) && AT(dephault, 116));
+LAYOUT(PF_LayerDef, SIZE(120) && AT(data, 24) && AT(rowbytes, 32) && AT(width, 36) &&
+                        AT(height, 40) && AT(dephault, 116));
 
 LAYOUT(PF_Pixel, SIZE(4) && AT(alpha, 0) && AT(red, 1) && AT(green, 2) && AT(blue, 3));
 LAYOUT(PF_Pixel16, SIZE(8) && AT(alpha, 0) && AT(red, 2) && AT(green, 4) && AT(blue, 6));
@@ -271,12 +245,6 @@ LAYOUT(AEGP_StreamSuite2, AT(AEGP_GetNewEffectStreamByIndex, 40) && AT(AEGP_Disp
 LAYOUT(AEGP_DynamicStreamSuite2, AT(AEGP_SetDynamicStreamFlag, 40));
 
 LAYOUT(AEGP_EffectSuite2, AT(AEGP_DisposeEffect, 64));
-
-// ---- PiPL records ----------------------------------------------------------------------------
-
-LAYOUT(PIProperty, AT(vendorID, 0) && AT(propertyKey, 4) && AT(propertyID, 8) &&
-                       AT(propertyLength, 12) && AT(propertyData, 16));
-LAYOUT(PIPropertyList, AT(version, 0) && AT(count, 4) && AT(properties, 8));
 
 // ---- Values ----------------------------------------------------------------------------------
 
