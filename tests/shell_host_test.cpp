@@ -136,17 +136,6 @@ TEST(CodeLoading, WithoutUsableUserFolderTheCodeFileIsSimplyNotFound) {
     ASSERT_EQ(chdir(saved), 0);
 }
 
-TEST(CodeLoading, PlainCodeInTheSlotIsParsedDirectly) {
-    UserFolderOverride noFolder("");
-    CheckedHost host(packedLibrary("[settings]\nname=Plain fx\nversion=2\n[par1]\ntype=angle\n",
-                                   "Plain_fx", true));
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    ASSERT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.returnMessage(), "Plain fx 2\r");
-    ASSERT_EQ(host.declaredParams().size(), 1u);
-    EXPECT_EQ(host.declaredParams()[0].def.param_type, PF_Param_ANGLE);
-}
-
 TEST(CodeLoading, CodeThatStopsTheParserFailsGlobalSetupWith512) {
     CheckedHost host(packedLibrary("[settings]\nname=Broken\n[routing]\nps1_i=ps0\n", "Broken_fx"));
     EXPECT_EQ(host.globalSetup(), PF_Err_INTERNAL_STRUCT_DAMAGED);
