@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <tuple>
 
 using namespace glfx;
 using ::testing::HasSubstr;
@@ -175,12 +176,11 @@ TEST(Parser, ParameterSectionNumbering) {
 
 TEST(Parser, OutOfTableNumbersHaveNoEffect) {
     // Negative and too-large entries, passes, slots and layer sources write nothing.
-    EffectDescription d = parse("[par-5]\nname=neg\n[par99]\n[par]\n"
-                                "[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n"
-                                "[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n"
-                                "[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n[par]\n"
-                                "[par]\n[par]\n[par]\n[par]\n[par]\nname=past\n"
-                                "[ps40]\ncode\n[ps-1]\ncode\n"
+    std::string pastTheTable;
+    for (int i = 0; i < 30; ++i)
+        pastTheTable += "[par]\n";
+    EffectDescription d = parse("[par-5]\nname=neg\n[par99]\n" + pastTheTable +
+                                "name=past\n[ps40]\ncode\n[ps-1]\ncode\n"
                                 "[routing]\nps40_in0=ps0\nps0_in40=ps0\nps1_in0=layer40\n"
                                 "ps2_in0=ps32\nps3_in0=ps31\n");
     EXPECT_EQ(d.params[99].name, "par99");
@@ -188,9 +188,9 @@ TEST(Parser, OutOfTableNumbersHaveNoEffect) {
     EXPECT_EQ(d.settings.passCount, 1);
     for (const std::string& src : d.pixelShaders)
         EXPECT_EQ(src.find("code"), std::string::npos);
-    EXPECT_EQ(d.settings.routing[1][0], kEmptySlot);
-    EXPECT_EQ(d.settings.routing[2][0], kEmptySlot);
-    EXPECT_EQ(d.settings.routing[3][0], 31);
+    const auto& r = d.settings.routing;
+    EXPECT_EQ(std::make_tuple(r[1][0], r[2][0], r[3][0]),
+              std::make_tuple(kEmptySlot, kEmptySlot, 31));
 }
 
 TEST(Parser, RoutingLines) {
@@ -198,13 +198,11 @@ TEST(Parser, RoutingLines) {
                                 "ps1_in=ps0\nps2x_in0=layer1\nps4_in0=ps1\nps4_in0=ps2\n"
                                 "p1_in0=ps0\nps_in0=ps0\nps3in0=ps0\n");
     const EffectSettings& s = d.settings;
-    EXPECT_EQ(s.routing[0][1], 3) << "explicit routing survives the fix-up";
-    EXPECT_EQ(s.routing[0][2], kEmptySlot);
-    EXPECT_EQ(s.routing[1][0], 0) << "an empty slot text reads 0";
-    EXPECT_EQ(s.routing[2][0], -2);
-    EXPECT_EQ(s.routing[4][0], 2) << "the later line wins";
-    EXPECT_EQ(s.routing[3][0], kEmptySlot) << "a key without '_' names no slot";
-    EXPECT_EQ(s.layerCount, 2);
+    // Explicit routing survives the fix-up; an empty slot text reads 0; the later line wins; a
+    // key without '_' names no slot.
+    EXPECT_EQ(std::make_tuple(s.routing[0][1], s.routing[0][2], s.routing[1][0], s.routing[2][0],
+                              s.routing[4][0], s.routing[3][0], s.layerCount),
+              std::make_tuple(3, kEmptySlot, 0, -2, 2, kEmptySlot, 2));
 
     EffectDescription entryZeroLayer = parse("type=layer\n");
     EXPECT_EQ(entryZeroLayer.settings.layerCount, 1);
@@ -214,28 +212,31 @@ TEST(Parser, SecondParseStartsFromFirst) {
     EffectDescription d;
     parseDescription(d, "[par1]\ntext=a|b\n[ps1]\none\n[settings]\nname=N\nshaders=2\n");
     parseDescription(d, "[par1]\ntext=c\n");
-    EXPECT_EQ(d.params[1].items.size(), 3u) << "items grow across parses";
-    EXPECT_EQ(d.pixelShaders[1], "one\n") << "sources not named again keep their text";
-    EXPECT_EQ(d.settings.name, "N");
-    EXPECT_EQ(d.settings.passCount, 1) << "counts are reset";
+    // Items grow across parses, texts not named again are kept, counts are reset.
+    EXPECT_EQ(std::make_tuple(d.params[1].items.size(), d.pixelShaders[1], d.settings.name,
+                              d.settings.passCount),
+              std::make_tuple(3u, "one\n", "N", 1));
 }
 
 TEST(Parser, PassOptionsAndPreviousFrameSources) {
-    EffectDescription d = parse("[settings]\nps1_width=$WIDTH/4\nps1_height=max($HEIGHT,2)\n"
-                                "ps2_persistent=1\nps2_float=1\nps3_persistent=yes\n"
-                                "ps40_width=9\nps_width=9\nps1x_width=9\nps1_depth=9\nps1width=9\n"
-                                "checkpoint_every=12\ncheckpoint_budget=-3\n"
-                                "[routing]\nps0_in1=prev_ps3\nps1_in0=prev_ps40\nps1_in1=prev_ps\n");
+    EffectDescription d =
+        parse("[settings]\nps1_width=$WIDTH/4\nps1_height=max($HEIGHT,2)\n"
+              "ps2_persistent=1\nps2_float=1\nps3_persistent=yes\n"
+              "ps40_width=9\nps_width=9\nps1x_width=9\nps1_depth=9\nps1width=9\n"
+              "checkpoint_every=12\ncheckpoint_budget=-3\n"
+              "[routing]\nps0_in1=prev_ps3\nps1_in0=prev_ps40\nps1_in1=prev_ps\n");
     const EffectSettings& s = d.settings;
-    EXPECT_EQ(s.passOptions[1].width, "$WIDTH/4");
-    EXPECT_EQ(s.passOptions[1].height, "max($HEIGHT,2)");
-    EXPECT_TRUE(s.passOptions[2].persistent);
-    EXPECT_TRUE(s.passOptions[2].floatStorage);
-    EXPECT_TRUE(s.passOptions[3].persistent) << "read as prev_ps3 though its key says yes";
-    EXPECT_FALSE(s.passOptions[3].floatStorage);
-    EXPECT_EQ(s.passOptions[0].width, "") << "ps_width names no pass";
-    EXPECT_EQ(s.checkpointEvery, 12);
-    EXPECT_EQ(s.checkpointBudgetMiB, 0) << "no budget below nothing";
+    const auto options = [&](int p) {
+        const PassOptions& o = s.passOptions[size_t(p)];
+        return std::make_tuple(o.width, o.height, o.persistent, o.floatStorage);
+    };
+    EXPECT_EQ(options(1), std::make_tuple("$WIDTH/4", "max($HEIGHT,2)", false, false));
+    EXPECT_EQ(options(2), std::make_tuple("", "", true, true));
+    // Kept as prev_ps3 reads it, though its key says yes; ps_width names no pass.
+    EXPECT_EQ(options(3), std::make_tuple("", "", true, false));
+    EXPECT_EQ(s.passOptions[0].width, "");
+    // No checkpoint budget below nothing.
+    EXPECT_EQ(std::make_pair(s.checkpointEvery, s.checkpointBudgetMiB), std::make_pair(12, 0));
     EXPECT_EQ(s.routing[0][1], previousSource(3));
     EXPECT_EQ(s.routing[1][0], kEmptySlot) << "no pass 40";
     EXPECT_EQ(s.routing[1][1], previousSource(0)) << "a missing number reads 0, as for ps";
@@ -278,7 +279,7 @@ TEST(SizeExpression, EvaluatesOverTheOutputSizeAndNamedValues) {
 
 TEST(SizeExpression, SidesAreRoundedAndBounded) {
     const double nan = std::nan("");
-    const std::pair<double, int32_t> rows[] = {{119.5, 120}, {0.4, 1}, {-5, 1}, {nan, 1},
+    const std::pair<double, int32_t> rows[] = {{119.5, 120}, {0.4, 1},       {-5, 1},  {nan, 1},
                                                {1e30, 4096}, {4096.4, 4096}, {2.49, 2}};
     for (const auto& [value, side] : rows)
         EXPECT_EQ(SizeExpression::side(value, 4096), side) << value;
