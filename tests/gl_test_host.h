@@ -4,6 +4,7 @@
 
 #include "effect/EffectDescription.h"
 #include "gl/FrameInput.h"
+#include "image_match.h"
 
 #include <EGL/egl.h>
 #include <gtest/gtest.h>
@@ -89,17 +90,5 @@ struct Frame {
 
 // An image of `width` x `height` RGBA float pixels whose every pixel is `value`.
 std::vector<float> solidImage(int width, int height, std::array<float, 4> value);
-
-struct Tolerance {
-    float perPixel;         // a component further off than this counts as a miss
-    double allowedFraction; // of all pixels that may miss
-    float hardMax;          // no component may be further off than this
-};
-
-// Compares two RGBA float images. On failure names the worst pixel with both values and writes
-// the actual, expected and difference images as PFM files under the test's temporary folder.
-::testing::AssertionResult imagesMatch(const float* actual, const std::vector<float>& expected,
-                                       int width, int height, Tolerance tolerance,
-                                       const std::string& name);
 
 } // namespace glfx::test

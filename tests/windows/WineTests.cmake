@@ -19,7 +19,7 @@ set(GLFX_REFERENCE_FRAMES_DIR ${CMAKE_CURRENT_BINARY_DIR}/windows-reference-fram
 
 add_executable(windows_reference_frames windows/reference_frames_test.cpp
                windows/reference_glfx_test.cpp windows/frame_scenarios.cpp frame_test_support.cpp
-               shell_test_support.cpp gl_test_host.cpp cli_test_support.cpp)
+               shell_test_support.cpp gl_test_host.cpp image_match.cpp cli_test_support.cpp)
 target_include_directories(windows_reference_frames PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(windows_reference_frames PRIVATE GTest::gtest_main GTest::gmock hostsim
                                                        glfx_cli_io glfx_warnings)

@@ -1,6 +1,7 @@
 #include "frame_scenarios.h"
 
 #include "frame_test_support.h"
+#include "image_match.h"
 
 #include <cmath>
 #include <cstdio>
@@ -148,37 +149,8 @@ bool readFrame(const std::string& folder, const std::string& name, ReferenceFram
     const float level = expected.depth == 8    ? 1.0f / 255.0f
                         : expected.depth == 16 ? 1.0f / 32768.0f
                                                : 1e-5f;
-    const float perPixel = 2.0f * level + 4e-3f;
-    const double allowedFraction = 0.03;
-    const float hardMax = 1.0f;
-
-    const size_t pixels = size_t(expected.width) * size_t(expected.height);
-    size_t misses = 0, worst = 0;
-    float worstError = -1.0f;
-    for (size_t p = 0; p < pixels; ++p) {
-        bool miss = false;
-        for (size_t c = 0; c < 4; ++c) {
-            const size_t i = p * 4 + c;
-            const float error = std::fabs(actual.rgba[i] - expected.rgba[i]);
-            // A NaN fails every comparison: it counts as the worst error there can be.
-            const float counted = std::isnan(error) ? INFINITY : error;
-            if (counted > worstError) {
-                worstError = counted;
-                worst = i;
-            }
-            miss = miss || !(error <= perPixel);
-        }
-        misses += miss ? 1 : 0;
-    }
-    const double fraction = double(misses) / double(pixels);
-    if (fraction <= allowedFraction && worstError <= hardMax) return ::testing::AssertionSuccess();
-    const size_t pixel = worst / 4;
-    return ::testing::AssertionFailure()
-           << actual.name << ": " << misses << " of " << pixels << " pixels off by more than "
-           << perPixel << " (allowed fraction " << allowedFraction << "); worst at ("
-           << pixel % size_t(expected.width) << ", " << pixel / size_t(expected.width)
-           << ") channel " << worst % 4 << ": expected " << expected.rgba[worst] << ", got "
-           << actual.rgba[worst] << " (hard maximum " << hardMax << ")";
+    return test::imagesMatch(actual.rgba.data(), expected.rgba, expected.width, expected.height,
+                             {2.0f * level + 4e-3f, 0.03, 1.0f}, actual.name);
 }
 
 } // namespace glfx::testing
