@@ -96,27 +96,6 @@ TEST(PluginLibrary, AFileWithoutResourceIsRefusedBeforeLoading) {
 
 // ---- Where the code comes from ------------------------------------------------------------------
 
-TEST(CodeLoading, TemplateLibraryReadsTheCodeFileFromTheUserFolder) {
-    const std::string folder = temporaryFolder();
-    UserFolderOverride user(folder);
-    {
-        // The first global set-up creates the folders; the file goes in afterwards.
-        CheckedHost host(freshCopy(templateLibrary()));
-        ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
-        ASSERT_EQ(host.about(), PF_Err_NONE);
-        EXPECT_EQ(host.returnMessage(), " \r") << "no file: an empty description";
-    }
-    const std::string file =
-        folder + "/fxdepot/" + kDefaultEffectName + "/" + kDefaultEffectName + ".glfx";
-    std::ofstream(file) << "[settings]\r\nname=From file\r\nversion=7\r\n[par1]\r\ntype=check\r\n";
-    CheckedHost host(freshCopy(templateLibrary()));
-    ASSERT_EQ(host.start(), PF_Err_NONE);
-    ASSERT_EQ(host.about(), PF_Err_NONE);
-    EXPECT_EQ(host.returnMessage(), "From file 7\r");
-    ASSERT_EQ(host.declaredParams().size(), 1u);
-    EXPECT_EQ(host.declaredParams()[0].def.param_type, PF_Param_CHECKBOX);
-}
-
 TEST(CodeLoading, WithoutUsableUserFolderTheCodeFileIsSimplyNotFound) {
     // A file named like the code file in the working folder must not be picked up instead.
     const std::string work = temporaryFolder();
