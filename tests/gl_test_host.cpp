@@ -98,16 +98,6 @@ void HostContext::makeCurrent() const {
     return ::testing::AssertionSuccess();
 }
 
-bool nothingCurrent() {
-    return eglGetCurrentContext() == EGL_NO_CONTEXT;
-}
-
-void releaseCurrent() {
-    EGLDisplay display = eglGetCurrentDisplay();
-    if (display != EGL_NO_DISPLAY)
-        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-}
-
 void GpuTest::SetUp() {
     std::string reason;
     if (!host.create(reason)) GTEST_SKIP() << "No GL context can be made here: " << reason;

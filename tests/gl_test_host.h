@@ -46,11 +46,6 @@ private:
     std::vector<unsigned> textures_;
 };
 
-// No context is current on the calling thread.
-bool nothingCurrent();
-// Releases whatever is current on the calling thread.
-void releaseCurrent();
-
 // Skips (with the reason) when this machine cannot make the renderer's own context.
 class GpuTest : public ::testing::Test {
 protected:
