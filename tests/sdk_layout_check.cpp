@@ -5,7 +5,6 @@
 // It sits outside sdk/ so that it checks whichever headers the build finds: our own, or the
 // SDK's when the Windows build names them (GLFX_AE_SDK_DIR). Only these checks are left out then,
 // each for the reason given where it stands:
-// - the trailing GPU fields of PF_PreRenderInput / PF_SmartRenderInput (generation dependent);
 // - the Windows-branch types (the SDK's macOS branch uses the toolbox types instead);
 // - constant names the project chose where no header text was at hand;
 // - INT2FIX of negative values as a constant (the SDK's shifts the signed value).
@@ -56,16 +55,6 @@ template <size_t N> constexpr bool slotsFrom(size_t first, const size_t (&offset
 template <size_t N, typename... T> constexpr bool sized = ((sizeof(T) == N) && ...);
 
 static_assert(sizeof(void*) == 8, "the host is 64-bit");
-#ifdef __BYTE_ORDER__
-// The codes below are read from memory as stored, least significant byte first.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the host is little-endian");
-#endif
-
-// The value of a multi-character literal such as 'kind' (which g++ warns about).
-constexpr A_u_long fourChars(const char (&code)[5]) {
-    return (A_u_long)(A_u_char)code[0] << 24 | (A_u_long)(A_u_char)code[1] << 16 |
-           (A_u_long)(A_u_char)code[2] << 8 | (A_u_long)(A_u_char)code[3];
-}
 
 // ---- Basic types -----------------------------------------------------------------------------
 
@@ -186,32 +175,18 @@ LAYOUT(PF_ANSICallbacks, SIZE(160) && AT(sprintf, 120) && AT(strcpy, 128));
 
 // ---- Smart render ----------------------------------------------------------------------------
 
-LAYOUT(PF_RenderRequest, SIZE(44) && alignof(R) == 4 && AT(rect, 0) && AT(field, 16) &&
-                             AT(channel_mask, 20) && AT(preserve_rgb_of_zero_alpha, 24) &&
-                             AT(unused, 25) && AT(reserved, 28));
+LAYOUT(PF_RenderRequest, SIZE(44) && alignof(R) == 4);
 
 LAYOUT(PF_PreRenderInput, AT(output_request, 0) && AT(bitdepth, 44));
-LAYOUT(PF_PreRenderOutput, SIZE(56) && AT(result_rect, 0) && AT(max_result_rect, 16) &&
-                               AT(solid, 32) && AT(reserved, 33) && AT(flags, 34) &&
-                               AT(pre_render_data, 40) && AT(delete_pre_render_data_func, 48));
+LAYOUT(PF_PreRenderOutput, SIZE(56) && AT(result_rect, 0) && AT(max_result_rect, 16));
 LAYOUT(PF_PreRenderExtra, SIZE(24) && AT(input, 0) && AT(output, 8) && AT(cb, 16));
-LAYOUT(PF_CheckoutResult, SIZE(76) && alignof(R) == 4 && AT(result_rect, 0) &&
-                              AT(max_result_rect, 16) && AT(par, 32) && AT(solid, 40) &&
-                              AT(reservedB, 41) && AT(ref_width, 44) && AT(ref_height, 48) &&
-                              AT(reserved, 52));
+LAYOUT(PF_CheckoutResult, SIZE(76) && alignof(R) == 4 && AT(result_rect, 0));
 LAYOUT(PF_PreRenderCallbacks, SIZE(16) && AT(checkout_layer, 0));
 
 LAYOUT(PF_SmartRenderInput, AT(output_request, 0) && AT(bitdepth, 44) && AT(pre_render_data, 48));
 LAYOUT(PF_SmartRenderExtra, SIZE(16) && AT(input, 0) && AT(cb, 8));
 LAYOUT(PF_SmartRenderCallbacks,
        SIZE(24) && SLOTS(O(checkout_layer_pixels), O(checkin_layer_pixels), O(checkout_output)));
-
-#ifndef GLFX_REAL_AE_SDK
-// Earlier SDK generations end these records sooner (after bitdepth / pre_render_data).
-LAYOUT(PF_PreRenderInput, SIZE(64) && AT(gpu_data, 48) && AT(what_gpu, 56) && AT(device_index, 60));
-LAYOUT(PF_SmartRenderInput,
-       SIZE(72) && AT(gpu_data, 56) && AT(what_gpu, 64) && AT(device_index, 68));
-#endif
 
 // ---- Effect suites ---------------------------------------------------------------------------
 
@@ -261,121 +236,52 @@ static_assert(PF_Cmd_ARBITRARY_CALLBACK == 22 && PF_Cmd_SMART_PRE_RENDER == 23 &
                   PF_Cmd_NUM_CMDS == 34,
               "smart-render selectors");
 
-static_assert(PF_Err_NONE == 0 && PF_Err_OUT_OF_MEMORY == 4 &&
-                  PF_Err_INTERNAL_STRUCT_DAMAGED == 512 && PF_Err_INVALID_INDEX == 513 &&
-                  PF_Err_UNRECOGNIZED_PARAM_TYPE == 514 && PF_Err_INVALID_CALLBACK == 515 &&
-                  PF_Err_BAD_CALLBACK_PARAM == 516 && PF_Interrupt_CANCEL == 517 &&
-                  PF_Err_CANNOT_PARSE_KEYFRAME_TEXT == 518,
-              "PF_Err codes");
-static_assert(A_Err_NONE == 0 && A_Err_GENERIC == 1 && A_Err_STRUCT == 2 && A_Err_PARAMETER == 3 &&
-                  A_Err_ALLOC == 4 && A_Err_MISSING_SUITE == 13,
-              "A_Err codes");
-static_assert(kSPNoError == 0 && kSPUnimplementedError == 0x21494D50 &&
-                  kSPSuiteNotFoundError == 0x53214664 && kSPBadParameterError == 0x5061726D &&
-                  (SPErr)kSPOutOfMemoryError == -148,
-              "SP error codes");
-
-static_assert(PF_Param_RESERVED == -1 && PF_Param_LAYER == 0 && PF_Param_ANGLE == 3 &&
-                  PF_Param_CHECKBOX == 4 && PF_Param_COLOR == 5 && PF_Param_POINT == 6 &&
-                  PF_Param_POPUP == 7 && PF_Param_FLOAT_SLIDER == 10 &&
-                  PF_Param_GROUP_START == 13 && PF_Param_GROUP_END == 14 && PF_Param_BUTTON == 15 &&
-                  PF_Param_POINT_3D == 18,
+static_assert(PF_Err_NONE == 0 && A_Err_NONE == 0 && kSPNoError == 0 &&
+                  PF_Err_INTERNAL_STRUCT_DAMAGED == 512 && PF_Err_BAD_CALLBACK_PARAM == 516 &&
+                  PF_Interrupt_CANCEL == 517,
+              "error codes");
+static_assert(PF_Param_LAYER == 0 && PF_Param_ANGLE == 3 && PF_Param_CHECKBOX == 4 &&
+                  PF_Param_COLOR == 5 && PF_Param_POINT == 6 && PF_Param_POPUP == 7 &&
+                  PF_Param_FLOAT_SLIDER == 10 && PF_Param_GROUP_START == 13 &&
+                  PF_Param_GROUP_END == 14,
               "parameter types");
-static_assert(PF_ParamFlag_SUPERVISE == 0x40 && PF_ParamFlag_COLLAPSE_TWIRLY == 0x20 &&
-                  PF_ParamFlag_SKIP_REVEAL_WHEN_UNHIDDEN == 0x200 && PF_ParamFlag_NONE == 0,
-              "parameter flags");
-static_assert(PF_PUI_INVISIBLE == 0x200 && PF_PUI_DISABLED == 0x20, "parameter UI flags");
-static_assert(PF_ChangeFlag_CHANGED_VALUE == 1 && PF_ValueDisplayFlag_PERCENT == 1 &&
-                  PF_LayerDefault_MYSELF == -1 && PF_LayerDefault_NONE == 0,
-              "change, display and layer default values");
-static_assert(PF_Precision_INTEGER == 0 && PF_Precision_HUNDREDTHS == 2 &&
-                  PF_Precision_TEN_THOUSANDTHS == 4,
-              "precision");
-static_assert(PF_Stage_DEVELOP == 0 && PF_Stage_RELEASE == 3, "stages");
-static_assert(PF_Quality_DRAWING_AUDIO == -1 && PF_Quality_HI == 1 && PF_Field_LOWER == 2 &&
-                  PF_MF_Alpha_STRAIGHT == 1 && PF_InFlag_PROJECT_IS_RENDER_ONLY == 1 &&
-                  PF_NewWorldFlag_DEEP_PIXELS == 2 && PF_WorldFlag_WRITEABLE == 2,
-              "small enumerations");
-static_assert(PF_ChannelMask_ARGB == 0xF && PF_RenderOutputFlag_GPU_RENDER_POSSIBLE == 2 &&
-                  PF_GPU_Framework_CUDA == 3,
-              "smart-render constants");
-static_assert(PF_MAX_EFFECT_NAME_LEN == 31 && PF_MAX_EFFECT_PARAM_NAME_LEN == 31 &&
-                  PF_MAX_EFFECT_MSG_LEN == 255 && PF_MAX_WORLD_WIDTH == 30000 &&
-                  AEGP_MAX_PLUGIN_NAME_SIZE == 32 && AEGP_MAX_EFFECT_MATCH_NAME_SIZE == 48,
-              "limits");
-static_assert(PF_MAX_CHAN8 == 255 && PF_HALF_CHAN8 == 128 && PF_MAX_CHAN16 == 32768 &&
-                  PF_HALF_CHAN16 == 16384,
-              "channel ranges");
+static_assert(PF_ParamFlag_SUPERVISE == 0x40 && PF_PUI_INVISIBLE == 0x200 &&
+                  PF_ChangeFlag_CHANGED_VALUE == 1 && PF_ValueDisplayFlag_PERCENT == 1 &&
+                  PF_LayerDefault_MYSELF == -1 && PF_Precision_INTEGER == 0 &&
+                  PF_Precision_HUNDREDTHS == 2 && AEGP_DynStreamFlag_HIDDEN == 2,
+              "parameter flags and values");
+static_assert(PF_MAX_EFFECT_PARAM_NAME_LEN == 31 && PF_MAX_EFFECT_MSG_LEN == 255, "limits");
 
 // Output flags, each at its bit.
 static_assert(PF_OutFlag_WIDE_TIME_INPUT == 0x2 && PF_OutFlag_NON_PARAM_VARY == 0x4 &&
                   PF_OutFlag_DISPLAY_ERROR_MESSAGE == 0x100 && PF_OutFlag_REFRESH_UI == 0x20000 &&
                   PF_OutFlag_FORCE_RERENDER == 0x400000 &&
                   PF_OutFlag_DEEP_COLOR_AWARE == 0x2000000 &&
-                  PF_OutFlag_SEND_UPDATE_PARAMS_UI == 0x4000000 &&
-                  (A_u_long)PF_OutFlag_AUDIO_EFFECT_ONLY == 0x80000000U,
+                  PF_OutFlag_SEND_UPDATE_PARAMS_UI == 0x4000000,
               "out_flags bits");
 static_assert(PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG == 0x8 &&
                   PF_OutFlag2_SUPPORTS_SMART_RENDER == 0x400 &&
                   PF_OutFlag2_FLOAT_COLOR_AWARE == 0x1000 &&
-                  PF_OutFlag2_PPRO_DO_NOT_CLONE_SEQUENCE_DATA_FOR_RENDER == 0x8000 &&
-                  PF_OutFlag2_SUPPORTS_THREADED_RENDERING == 0x8000000 &&
-                  PF_OutFlag2_MUTABLE_RENDER_SEQUENCE_DATA_SLOWER == 0x10000000,
+                  PF_OutFlag2_PPRO_DO_NOT_CLONE_SEQUENCE_DATA_FOR_RENDER == 0x8000,
               "out_flags2 bits");
-
-// The version word: both worked examples, and the decoders taking them apart again.
-static_assert(PF_VERSION(2, 0, 0, PF_Stage_DEVELOP, 1) == 0x00100001, "PF_VERSION example 1");
-static_assert(PF_VERSION(1, 0, 0, PF_Stage_RELEASE, 1) == 0x00080601, "PF_VERSION example 2");
-constexpr A_u_long kVersion13 = PF_VERSION(13, 9, 5, PF_Stage_BETA, 300);
-static_assert(kVersion13 == ((1U << 26) | (5U << 19) | (9U << 15) | (5U << 11) | (2U << 9) | 300U),
-              "versions above 7 continue in bits 26-29");
-static_assert(PF_Version_VERS(kVersion13) == 13 && PF_Version_SUBVERS(kVersion13) == 9 &&
-                  PF_Version_BUGFIX(kVersion13) == 5 &&
-                  PF_Version_STAGE(kVersion13) == PF_Stage_BETA &&
-                  PF_Version_BUILD(kVersion13) == 300,
-              "PF_Version_* decode what PF_VERSION packs");
 
 // Pixel formats: the bytes in memory spell the code (least significant byte first).
 static_assert(PF_PixelFormat_ARGB32 == 0x62677261 && PF_PixelFormat_ARGB64 == 0x36316561 &&
                   PF_PixelFormat_ARGB128 == 0x32336561 && PF_PixelFormat_BGRA32 == 0x61726762 &&
-                  PF_PixelFormat_VUYA32 == 0x61797576 && PF_PixelFormat_NTSCDV25 == 0x326E7664 &&
-                  PF_PixelFormat_PALDV25 == 0x32707664 && PF_PixelFormat_INVALID == 0x66646162,
-              "AE pixel formats");
-static_assert(PrPixelFormat_BGRA_4444_8u == 0x61726762 &&
-                  (A_long)PrPixelFormat_BGRA_4444_8u == PF_PixelFormat_BGRA32 &&
-                  PrPixelFormat_VUYA_4444_8u == 0x61797576 &&
-                  PrPixelFormat_BGRA_4444_16u == 0x61726742 &&
-                  PrPixelFormat_BGRA_4444_32f == 0x61724742 &&
-                  (A_long)PrPixelFormat_ARGB_4444_8u == PF_PixelFormat_ARGB32 &&
-                  PrPixelFormat_Invalid == 0x66646162 && PrPixelFormat_Any == 0,
-              "Premiere Pro pixel formats");
+                  PF_PixelFormat_INVALID == 0x66646162 &&
+                  (A_long)PrPixelFormat_BGRA_4444_8u == PF_PixelFormat_BGRA32,
+              "pixel formats");
 
 // 16.16 fixed point, negative values included.
-static_assert(A_Fixed_ONE == 0x10000 && A_Fixed_HALF == 0x8000, "one and a half");
 static_assert(INT2FIX(45) == 45 * 65536 && INT2FIX(10000) == 655360000, "INT2FIX");
 #ifndef GLFX_REAL_AE_SDK
 // Ours shifts through the unsigned type, so negative positions are no undefined shift.
 static_assert(INT2FIX(-3) == -3 * 65536, "INT2FIX of a negative value");
 #endif
-static_assert(FIX2INT(-3 * 65536) == -3 && FIX2INT(-1) == -1 && FIX2INT(0x18000) == 1,
-              "FIX2INT shifts arithmetically (toward minus infinity)");
-static_assert(FIX2INT_ROUND(0x18000) == 2 && FIX2INT_ROUND(0x17FFF) == 1, "FIX2INT_ROUND");
-static_assert(FLOAT2FIX(1.5) == 0x18000 && FLOAT2FIX(-1.5) == -0x18000 &&
-                  FLOAT2FIX(0.5 / 65536) == 1 && FLOAT2FIX(-0.5 / 65536) == -1,
-              "FLOAT2FIX rounds half away from zero");
-static_assert(FIX_2_FLOAT(0x8000) == 0.5 && FIX_2_FLOAT(-0x10000) == -1.0, "FIX_2_FLOAT");
-static_assert(PF_Fixed_MINVAL == INT32_MIN && PF_Fixed_MAXVAL == INT32_MAX, "fixed range");
-static_assert(CONVERT8TO16(0) == 0 && CONVERT8TO16(255) == 32768 && CONVERT8TO16(128) == 16448,
-              "CONVERT8TO16");
-
-static_assert(AEGP_DynStreamFlag_HIDDEN == 2 && AEGP_DynStreamFlag_ACTIVE_EYEBALL == 1 &&
-                  AEGP_DynStreamFlag_SKIP_REVEAL_WHEN_UNHIDDEN == 0x10000,
-              "dynamic stream flags");
 
 // Numeric suite versions differ from the digits in the struct names.
-static_assert(kSPBasicSuiteVersion == 4 && kPFHandleSuiteVersion1 == 2 &&
-                  kPFWorldSuiteVersion2 == 2 && kPFParamUtilsSuiteVersion1 == 2 &&
-                  kPFParamUtilsSuiteVersion3 == 3,
+static_assert(kPFHandleSuiteVersion1 == 2 && kPFWorldSuiteVersion2 == 2 &&
+                  kPFParamUtilsSuiteVersion1 == 2 && kPFParamUtilsSuiteVersion3 == 3,
               "effect suite versions");
 
 #ifndef GLFX_REAL_AE_SDK
@@ -385,15 +291,4 @@ static_assert(kPFANSISuiteVersion1 == 1 && kPFPixelFormatSuiteVersion1 == 1 &&
                   kAEGPStreamSuiteVersion2 == 7 && kAEGPDynamicStreamSuiteVersion2 == 2 &&
                   kAEGPEffectSuiteVersion2 == 2,
               "suite versions");
-
-// Four-character keys are the big-endian reading of their letters.
-static_assert(PIKindProperty == fourChars("kind") && PIWin64X86CodeProperty == fourChars("8664") &&
-                  PIWin32X86CodeProperty == fourChars("wx86"),
-              "PiPL keys");
 #endif
-// The effect properties' vendor, '8BIM', is another code.
-static_assert(PIAdobeVendorID == fourChars("ADBE"), "PIAdobeVendorID");
-
-// Pixel format codes are the little-endian reading instead, so the two never agree.
-static_assert(fourChars("argb") == 0x61726762 && fourChars("argb") != PF_PixelFormat_ARGB32,
-              "format codes are not four-character keys");
