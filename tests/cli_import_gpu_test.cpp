@@ -129,13 +129,13 @@ TEST_F(ImportGpuTest, PixelsFollowFromTheCode) {
         }
 }
 
-TEST_F(ImportGpuTest, EverySampleCompilesWithoutWarnings) {
+TEST_F(ImportGpuTest, EverySampleAndGalleryEffectChecksClean) {
     std::vector<std::string> args = {"check", "--werror"};
     for (const auto& e : fs::directory_iterator(kSamples))
         if (e.path().extension() != ".vs") args.push_back(e.path());
-    // The README's samples too.
+    // The gallery and the README's samples too.
     for (const auto& e : fs::directory_iterator(std::string(GLFX_SOURCE_DIR) + "/effects"))
-        if (e.path().extension() != ".glfx") args.push_back(e.path());
+        args.push_back(e.path());
     const RunResult r = runGlfx(args, dir.path(), dir / "config");
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
 }
