@@ -257,11 +257,7 @@ std::vector<FaultCase> faultCases() {
                {Cmd::SequenceResetup, OK, nullptr, recordCleared},
                {Cmd::SequenceSetdown, OK, nullptr, noRecord}})},
 
-        // add_param failing at the first, a middle and the last parameter.
-        {"AddParamFailsAtFirst",
-         AE,
-         {{Cmd::GlobalSetup, OK},
-          {Cmd::ParamsSetup, PF_Err_OUT_OF_MEMORY, addParamFailsAt(0), declaredBeforeFailure(0)}}},
+        // add_param failing at a middle and at the last parameter.
         {"AddParamFailsAtPlaceholder",
          AE,
          {{Cmd::GlobalSetup, OK},
@@ -345,7 +341,6 @@ std::vector<FaultCase> faultCases() {
                              {Cmd::GlobalSetdown, OK, nullptr, noGlobalData},
                              {Cmd::SequenceFlatten, OK},
                              {Cmd::SequenceSetdown, OK}})},
-        {"GlobalSetdownWithoutGlobalData", AE, {{Cmd::GlobalSetdown, OK}}},
         {"GlobalSetdownTwice",
          PR,
          {{Cmd::GlobalSetup, OK},
