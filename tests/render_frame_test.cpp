@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 using namespace glfx;
@@ -70,10 +71,9 @@ TEST(FrameFacts, RatiosAndZeroDenominators) {
         in.current_time = 77;
         Record r;
         recordFrameFacts(&in, r.state);
-        EXPECT_FLOAT_EQ(r.state.pixelAspect, c.pixelAspect);
-        EXPECT_FLOAT_EQ(r.state.downsampleX, c.downsampleX);
-        EXPECT_FLOAT_EQ(r.state.downsampleY, c.downsampleY);
-        EXPECT_EQ(r.state.currentTime, 77);
+        EXPECT_EQ(std::make_tuple(r.state.pixelAspect, r.state.downsampleX, r.state.downsampleY,
+                                  r.state.currentTime),
+                  std::make_tuple(c.pixelAspect, c.downsampleX, c.downsampleY, 77));
     }
 }
 
@@ -84,10 +84,9 @@ TEST(StagingBuffers, LayersAreSizedByThemselvesAndBuffersMadeOnlyWhenAsked) {
     const void* worlds[kMaxLayers] = {&input.world, &noPixels.world, nullptr, &tall.world};
     sizeLayers(r.state, layers(4, 1, 1), worlds);
     EXPECT_EQ(r.state.layerWidth[0], 0) << "noinput leaves the input slot alone";
-    for (int k : {1, 2}) {
-        EXPECT_EQ(r.state.layerWidth[k], 100) << "an empty layer stages as 100 x 100";
-        EXPECT_EQ(r.state.layerHeight[k], 100);
-    }
+    for (int k : {1, 2}) // an empty layer stages as 100 x 100
+        EXPECT_EQ(std::make_pair(r.state.layerWidth[k], r.state.layerHeight[k]),
+                  std::make_pair(100, 100));
     for (float* buffer : r.state.layerBuffers)
         EXPECT_EQ(buffer, nullptr) << "sizing allocates nothing";
 
@@ -98,8 +97,7 @@ TEST(StagingBuffers, LayersAreSizedByThemselvesAndBuffersMadeOnlyWhenAsked) {
     EXPECT_EQ(stagingBuffer(r.state, 3), grown) << "the same size allocates nothing";
     r.state.layerWidth[3] = r.state.layerHeight[3] = 2;
     EXPECT_EQ(stagingBuffer(r.state, 3), grown) << "a smaller one keeps the buffer";
-    r.state.layerWidth[3] = 200;
-    r.state.layerHeight[3] = 100;
+    r.state.layerWidth[3] = r.state.layerHeight[3] = 200;
     EXPECT_NE(stagingBuffer(r.state, 3), grown);
     EXPECT_EQ(r.state.layerAllocWidth[3], 200);
 }
@@ -135,8 +133,8 @@ TEST(UndrawnFrame, InputWhenSizesMatchTransparentOtherwisePaddingUntouched) {
 TEST(UndrawnFrame, MessageSaysWhyAndWhatTheOutputGotWithinTheHostsField) {
     GlRenderer renderer; // no context
     const std::string text = undrawnFrameMessage(&renderer, 100000, 100000, true);
-    EXPECT_THAT(text, HasSubstr("no OpenGL context could be made"));
-    EXPECT_THAT(text, HasSubstr("The input is shown unchanged."));
+    EXPECT_THAT(text, ::testing::AllOf(HasSubstr("no OpenGL context could be made"),
+                                       HasSubstr("The input is shown unchanged.")));
     EXPECT_LT(text.size(), size_t(PF_MAX_EFFECT_MSG_LEN));
     EXPECT_THAT(undrawnFrameMessage(nullptr, 10, 10, false),
                 HasSubstr("The output is left transparent."));
