@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 namespace glfx {
 namespace {
@@ -116,10 +117,9 @@ TEST_F(GlRendererBuildTest, FailingPassesKeepTheirLogsInPassOrderAndAVertexOnlyP
     EXPECT_FALSE(renderer->programsOk);
     const auto& messages = renderer->buildMessages;
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].pass, 0);
-    EXPECT_EQ(messages[0].stage, static_cast<GLenum>(GL_FRAGMENT_SHADER));
+    EXPECT_EQ(std::make_tuple(messages[0].pass, messages[0].stage, messages[1].pass),
+              std::make_tuple(0, GLenum(GL_FRAGMENT_SHADER), 2));
     EXPECT_FALSE(messages[0].log.empty());
-    EXPECT_EQ(messages[1].pass, 2);
     EXPECT_EQ(renderer->errorText, messages[0].log + messages[1].log);
     EXPECT_NE(messages[1].log.find("betaUndeclared"), std::string::npos) << messages[1].log;
     ASSERT_NE(renderer->program(0), 0u) << "a program without a fragment stage still links";
@@ -133,8 +133,7 @@ TEST_F(GlRendererBuildTest, NothingIsBuiltOrDrawnWithoutAValidContext) {
     ASSERT_FALSE(renderer->context.isValid());
 
     EXPECT_EQ(renderer->buildPrograms(""), -1);
-    EXPECT_FALSE(renderer->programsOk);
-    EXPECT_FALSE(renderer->resourcesAllocated);
+    EXPECT_FALSE(renderer->programsOk || renderer->resourcesAllocated);
     EXPECT_NE(renderer->errorText.find("GL_GLFX_not_offered"), std::string::npos)
         << renderer->errorText;
     EXPECT_TRUE(host.isCurrentAndIntact());
@@ -296,10 +295,8 @@ TEST_F(GlRendererFrameTest, FramesBeyondTheTextureLimitFailWithoutReadingBack) {
     ASSERT_GT(limit, 0);
     use({kCopy});
     frame.setLayer(0, 1, 1, solidImage(1, 1, {1, 1, 1, 1}));
-    EXPECT_FALSE(draw(0, 4)) << "an empty frame";
-    EXPECT_FALSE(draw(4, 0)) << "an empty frame";
-    EXPECT_FALSE(draw(limit + 1, 1));
-    EXPECT_FALSE(draw(1, limit + 1));
+    for (const auto& [w, h] : {std::pair{0, 4}, {4, 0}, {limit + 1, 1}, {1, limit + 1}})
+        EXPECT_FALSE(draw(w, h)) << w << " x " << h;
     EXPECT_TRUE(frame.bytes.empty()) << "nothing read back";
     EXPECT_TRUE(host.isCurrentAndIntact());
 
