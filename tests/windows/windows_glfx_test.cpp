@@ -9,6 +9,7 @@
 #include "windows_test_support.h"
 
 #include "cli/ImageIO.h"
+#include "image_match.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -90,23 +91,15 @@ std::string referenceFolder() {
     return folder != nullptr ? windowsPath(folder) : std::string();
 }
 
-// Sample for sample; on failure the number that differ and the first of them.
+// Sample for sample; on failure the worst sample with both values.
 ::testing::AssertionResult sameSamples(const glfx::cli::Image& actual,
                                        const glfx::cli::Image& expected) {
     if (actual.width != expected.width || actual.height != expected.height)
         return ::testing::AssertionFailure()
                << actual.width << "x" << actual.height << ", expected " << expected.width << "x"
                << expected.height;
-    size_t differ = 0, first = 0;
-    for (size_t i = 0; i < expected.rgba.size(); ++i)
-        if (actual.rgba[i] != expected.rgba[i] && differ++ == 0) first = i;
-    if (differ == 0) return ::testing::AssertionSuccess();
-    const size_t pixel = first / 4;
-    return ::testing::AssertionFailure()
-           << differ << " of " << expected.rgba.size() << " samples differ; the first at ("
-           << pixel % size_t(expected.width) << ", " << pixel / size_t(expected.width)
-           << ") channel " << first % 4 << ": expected " << expected.rgba[first] * 255.0f
-           << "/255, got " << actual.rgba[first] * 255.0f << "/255";
+    return glfx::test::imagesMatch(actual.rgba.data(), expected.rgba, expected.width,
+                                   expected.height, {0.0f, 0.0, 0.0f}, "glfx_render");
 }
 
 class WindowsGlfx : public ::testing::Test {
