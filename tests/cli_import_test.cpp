@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <tuple>
 
 using namespace glfx;
 using namespace glfx::test;
@@ -135,27 +136,19 @@ TEST(IsfImport, InputsBecomeParameters) {
         const Row& r = rows[i];
         const ParamSpec& p = d.params[i + 1];
         SCOPED_TRACE(r.name);
-        EXPECT_EQ(p.name, r.name);
-        EXPECT_EQ(p.type, r.type);
-        EXPECT_EQ(p.uniform, r.uniform);
+        EXPECT_EQ(std::make_tuple(p.name, p.type, p.uniform, p.min, p.max, p.text),
+                  std::make_tuple(r.name, r.type, r.uniform, r.min, r.max, r.text));
         for (int k = 0; k < 3; ++k)
             EXPECT_NEAR(p.defaultValue[size_t(k)], r.defaults[size_t(k)], 1e-6);
-        EXPECT_EQ(p.min, r.min);
-        EXPECT_EQ(p.max, r.max);
-        EXPECT_EQ(p.text, r.text);
     }
     EXPECT_EQ(d.settings.noinput, 1) << "a generator leaves its layer alone";
     // The event and the pixel default are worth a word.
     ASSERT_EQ(e.warnings.size(), 2u);
     EXPECT_THAT(e.warnings[0], HasSubstr("pulse"));
     EXPECT_THAT(e.warnings[1], HasSubstr("1920x1080"));
-    // The popup's choice reaches the shader as the chosen VALUE; the colour with its alpha.
-    const std::string& fs = d.pixelShaders[0];
-    EXPECT_THAT(
-        fs, HasSubstr("show == 0 ? 10 : show == 1 ? 20 : show == 2 ? 40 : show == 3 ? 80 : 90"));
-    EXPECT_THAT(fs, HasSubstr("vec4(tint, tint_alpha)"));
-    EXPECT_THAT(fs, HasSubstr("vec4(solid, 1.0)"));
-    EXPECT_THAT(fs, HasSubstr("c.g += time_ * 0.0;"));
+    // The popup's choice reaching the shader as the chosen VALUE, and the colour with its alpha,
+    // are ImportGpuTest's pixels; the renamed input is used under its new name.
+    EXPECT_THAT(d.pixelShaders[0], HasSubstr("c.g += time_ * 0.0;"));
 }
 
 TEST(IsfImport, VertexShaderAndLines) {
