@@ -201,11 +201,10 @@ public:
 
 // ---- Fault families --------------------------------------------------------------------------
 
-// Faults numbered by the host's own count of a kind of call: run k makes call k fail.
+// Faults numbered by the host's own count of a kind of call: run k makes call k fail; -1 none.
 struct CountedFault {
     std::function<int(Host&)> calls;
     std::function<void(Host&, int)> arm;
-    std::function<void(Host&)> disarm;
 };
 
 // GPU faults: run k applies the fault to the k-th frame of the script it can happen at. A context
@@ -254,17 +253,14 @@ CountedFault counted(Family family) {
     switch (family) {
     case Family::Allocations:
         return {[](Host& h) { return h.allocationCalls(); },
-                [](Host& h, int k) { h.inject.allocationFailsAt = k; },
-                [](Host& h) { h.inject.allocationFailsAt = -1; }};
+                [](Host& h, int k) { h.inject.allocationFailsAt = k; }};
     case Family::SuiteAcquisitions:
         return {[](Host& h) { return h.suites().attempts(); },
-                [](Host& h, int k) { h.suites().refuseAttempt(k); },
-                [](Host& h) { h.suites().refuseAttempt(-1); }};
+                [](Host& h, int k) { h.suites().refuseAttempt(k); }};
     case Family::Checkouts:
     default:
         return {[](Host& h) { return h.checkoutCalls(); },
-                [](Host& h, int k) { h.inject.checkoutCallFailsAt = k; },
-                [](Host& h) { h.inject.checkoutCallFailsAt = -1; }};
+                [](Host& h, int k) { h.inject.checkoutCallFailsAt = k; }};
     }
 }
 
@@ -431,7 +427,7 @@ TEST_P(LifecycleFault, FailsCleanlyAndTheNextCommandWorks) {
                 c.family != Family::Gpu && before <= k && k < fault.calls(run.host);
             if (countedHere) {
                 met = true;
-                fault.disarm(run.host);
+                fault.arm(run.host, -1);
                 if (c.family == Family::Allocations) {
                     EXPECT_EQ(o.err, PF_Err_INTERNAL_STRUCT_DAMAGED);
                     if (s.op == SequenceSetup || s.op == Resetup) {
