@@ -142,25 +142,6 @@ std::string pluginImage() {
 
 } // namespace
 
-TEST(PeImage, SectionsWithLongNamesAndDiscardableDebugInformation) {
-    const std::string image = pluginImage();
-    const std::vector<ImageSection> sections = peSections(image);
-    ASSERT_EQ(sections.size(), 4u);
-    const char* names[] = {".text", ".rdata", ".rsrc", ".debug_info"};
-    const bool loaded[] = {true, true, true, false};
-    for (size_t i = 0; i < 4; ++i) {
-        SCOPED_TRACE(names[i]);
-        EXPECT_EQ(sections[i].name, names[i]);
-        EXPECT_EQ(sections[i].loaded, loaded[i]);
-        ASSERT_LE(sections[i].offset + sections[i].size, image.size());
-    }
-    // The virtual size, not the file alignment's padding.
-    EXPECT_EQ(sections[0].size, 300u);
-    EXPECT_TRUE(image.substr(sections[1].offset, sections[1].size) == slots());
-    EXPECT_EQ(imageSections(image).size(), 4u);
-    EXPECT_TRUE(elfSections(image).empty());
-}
-
 TEST(PeImage, FindsAResourceByTypeIdAndLanguage) {
     const std::string image = pluginImage();
     const std::string expected = resourceBytes(kDefaultEffectName, kDefaultCategory);
