@@ -109,32 +109,6 @@ TEST(FramesHost, ParameterValuesReachTheRecordAtTheFramesTime) {
         }
 }
 
-TEST(FramesHost, LayersAreTakenAtTheirOffsetsInPreRenderAndRender) {
-    const std::string library = packedLibrary(kValuesEffect, "Values_fx");
-    for (RenderPath path : kPaths) {
-        Session s(library, HostApp::AfterEffects);
-        s.host.timeStep = 1001;
-        Image out;
-        ASSERT_EQ(s.host.render(*s.instance, Clip(picture(8, 8)), 5000, out, {path}), PF_Err_NONE);
-        std::map<PF_ParamIndex, A_long> times;
-        for (const auto& c : s.host.checkoutLog())
-            times[c.index] = c.time;
-        EXPECT_EQ(times[8], 5000 + 2 * 1001) << "2.9 frames is two steps later";
-        EXPECT_EQ(times[9], 5000 - 1001);
-        EXPECT_EQ(times[1], 5000);
-        if (path == RenderPath::Smart) {
-            const auto& log = s.host.layerCheckoutLog();
-            ASSERT_EQ(log.size(), 3u);
-            EXPECT_EQ(std::tie(log[0].index, log[0].id, log[0].time), std::make_tuple(0, 0, 5000));
-            EXPECT_EQ(std::tie(log[1].index, log[1].id, log[1].time), std::make_tuple(8, 8, 7002));
-            EXPECT_EQ(log[2].time, 5000 - 1001);
-            // The host's empty result rectangle took the input's.
-            const PF_LRect& r = s.host.lastPreRender().result_rect;
-            EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::make_tuple(0, 0, 8, 8));
-        }
-    }
-}
-
 TEST(FramesHost, ErrorsOfTheFrameComeBeforeCheckInErrorsAndLeaveTheOutputUntouched) {
     const std::string library = packedLibrary(kValuesEffect, "Values_fx");
     // A check-in error is the result of a frame that rendered, but not of one that failed: a

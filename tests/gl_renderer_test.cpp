@@ -337,24 +337,6 @@ TEST_F(GlRendererFrameTest, FramesOfChangingSizesComeBackWhole) {
 
 // --- Golden images, computed on the CPU --------------------------------------------------------
 
-TEST_F(GlRendererGoldenTest, AGradientWithAColourParameterMatchesItsReference) {
-    EffectDescription& e = use({"uniform vec3 tint;\nvoid main(void) { vec2 uv = "
-                                "gl_TexCoord[0].st; gl_FragColor = vec4(tint * vec3(uv, uv.x * "
-                                "uv.y), 1.0); }"});
-    e.settings.paramCount = 2;
-    e.params[1].type = ParamType::Color;
-    e.params[1].components = 3;
-    e.params[1].uniform = "tint";
-    const float tint[] = {1.0f, 0.5f, 0.75f};
-    std::copy(tint, tint + 3, frame.values[1]);
-    ASSERT_TRUE(draw(64, 48));
-    const auto expected = makeImage(64, 48, [&](int x, int y, int c) {
-        const float u = (x + 0.5f) / 64, v = (y + 0.5f) / 48;
-        return c == 3 ? 1.0f : tint[c] * (c == 0 ? u : c == 1 ? v : u * v);
-    });
-    EXPECT_TRUE(resultMatches(expected, 64, 48, Tolerance{1e-5f, 0.0, 1e-4f}, "gradient"));
-}
-
 TEST_F(GlRendererGoldenTest, ATwoPassBoxBlurMatchesItsReference) {
     const int width = 32, height = 24;
     const std::string blur = "uniform sampler2D in0; uniform vec2 resolution;\nvoid main(void) { "
