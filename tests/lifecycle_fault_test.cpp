@@ -264,25 +264,9 @@ CountedFault counted(Family family) {
     }
 }
 
-// A window system that cannot make a context, as on a machine without a usable driver.
-class NoDriver : public platform::WindowSystem {
-public:
-    bool create(std::string& error) override {
-        error = "the test's window system refuses to make a context";
-        return false;
-    }
-    bool isValid() const override { return false; }
-    bool makeCurrent() override { return false; }
-    platform::ContextBinding current() const override { return {}; }
-    bool isOwn(const platform::ContextBinding&) const override { return false; }
-    bool restore(const platform::ContextBinding&) override { return true; }
-    bool loadEntryPoints(std::string&) override { return false; }
-    void destroy() override {}
-    std::string describe() const override { return "no driver"; }
-};
-
+// No window system at all, as on a machine without a usable driver.
 std::unique_ptr<platform::WindowSystem> noDriver() {
-    return std::make_unique<NoDriver>();
+    return nullptr;
 }
 
 // Restores the platform's window system however the test ends.
