@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sstream>

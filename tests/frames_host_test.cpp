@@ -13,7 +13,6 @@
 #include <cstring>
 #include <functional>
 #include <tuple>
-#include <map>
 #include <memory>
 
 using namespace glfx;

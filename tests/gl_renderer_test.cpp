@@ -8,8 +8,6 @@
 
 #include <EGL/egl.h>
 
-#include <cmath>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <tuple>

@@ -7,10 +7,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 
 namespace glfx::test {
 
