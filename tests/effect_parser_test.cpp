@@ -263,7 +263,7 @@ TEST(SizeExpression, EvaluatesOverTheOutputSizeAndNamedValues) {
         SCOPED_TRACE(row.text);
         if (std::isnan(row.expected)) {
             EXPECT_THAT([&] { SizeExpression(row.text, {"amount"}); },
-                        ::testing::ThrowsMessage<std::invalid_argument>(HasSubstr(row.problem)));
+                        ::testing::ThrowsMessage<std::invalid_argument>(::testing::HasSubstr(row.problem)));
             continue;
         }
         SizeExpression expression(row.text, {"amount"});
@@ -280,6 +280,8 @@ TEST(SizeExpression, SidesAreRoundedAndBounded) {
                                                {1e30, 4096}, {4096.4, 4096}, {2.49, 2}};
     for (const auto& [value, side] : rows)
         EXPECT_EQ(SizeExpression::side(value, 4096), side) << value;
+}
+
 TEST(Parser, ManyAutomaticEntriesAndItemsStayBounded) {
     std::string text;
     for (int i = 0; i < 400; ++i)

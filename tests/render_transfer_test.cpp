@@ -49,24 +49,6 @@ TEST(PixelTransfer, LayersStageFromTheirSlotsAndEmptyOnesAsTransparentBlack) {
     std::fill(staged.begin(), staged.end(), 7.0f);
     uploadWorld(Transfer::Converting16, &noPixels, 100, 100, staged.data());
     EXPECT_EQ(std::count(staged.begin(), staged.end(), 0.0f), long(staged.size()));
-
-    // Slots firstSlot ... layerCount - 1, each into its own buffer at its recorded size.
-    uint8_t argb[4] = {255, 0, 255, 0};
-    PF_EffectWorld one{};
-    one.width = one.height = 1;
-    one.rowbytes = 4;
-    one.data = reinterpret_cast<PF_PixelPtr>(argb);
-    SequenceState state{};
-    float buffers[4][4] = {};
-    for (int k = 0; k < 4; ++k) {
-        state.layerWorlds[k] = &one;
-        state.layerWidth[k] = state.layerHeight[k] = 1;
-        state.layerBuffers[k] = buffers[k];
-        buffers[k][1] = 7.0f;
-    }
-    uploadLayers(Transfer::Converting8, state, 1, 3);
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(buffers[k][1], k == 1 || k == 2 ? 1.0f : 7.0f) << "slot " << k;
 }
 
 struct Rule {
