@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace glfx::test;
 using ::testing::HasSubstr;
@@ -119,6 +120,7 @@ protected:
 // Without --template the command finds the template library the build made; the library it
 // writes describes the same effect, enciphered or plain.
 TEST_F(PackTest, WritesALibraryThatDescribesTheEffect) {
+    const mode_t savedMask = ::umask(027);
     for (const bool plain : {false, true}) {
         SCOPED_TRACE(plain ? "plain" : "enciphered");
         const RunResult r =
@@ -134,7 +136,9 @@ TEST_F(PackTest, WritesALibraryThatDescribesTheEffect) {
                                               : "registers as Blur two in Mine"));
         EXPECT_THAT(info.out, HasSubstr("in0 <- ps0"));
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.so"});
+        EXPECT_EQ(fs::status(dir / "out.so").permissions(), fs::perms(0750)) << "as umask lets";
     }
+    ::umask(savedMask);
 }
 
 TEST_F(PackTest, RefusesWhatTheSlotsCannotHoldAndAMissingFolder) {
@@ -144,6 +148,8 @@ TEST_F(PackTest, RefusesWhatTheSlotsCannotHoldAndAMissingFolder) {
     writeFile(dir / "marker.glfx", header + "// \x12\x13\x14\nvoid main(void) {}\n");
     writeFile(dir / "longname.glfx", "[settings]\nname=" + std::string(40, 'x') + "\n");
     writeFile(dir / "noname.glfx", "[ps0]\nvoid main(void) { gl_FragColor = vec4(1.0); }\n");
+    writeFile(dir / "huge.glfx", header + std::string(20 * glfx::kCodeSlotSize, '/'));
+    std::filesystem::create_symlink(dir / "noname.glfx", dir / "link.so");
     const auto before = dir.entries();
     const struct {
         std::string effect;
@@ -151,6 +157,9 @@ TEST_F(PackTest, RefusesWhatTheSlotsCannotHoldAndAMissingFolder) {
         const char* needle;
     } cases[] = {
         {dir / "big.glfx", {}, "the slot holds"},
+        {dir / "huge.glfx", {}, "20 times what fits"},
+        {kBlur, {"--name", "../../../escaped"}, "holds \"/\", which a folder name cannot hold"},
+        {kBlur, {"--name", "NUL"}, "device name"},
         {dir / "marker.glfx", {}, "0x12 0x13 0x14"},
         {dir / "longname.glfx", {}, "at most 31"},
         {dir / "noname.glfx", {}, "--name"},
@@ -165,6 +174,9 @@ TEST_F(PackTest, RefusesWhatTheSlotsCannotHoldAndAMissingFolder) {
         expectCleanFailure(pack(c.extra, c.effect), 1, c.needle, &dir, before);
     }
     expectCleanFailure(pack({}, kBlur, "no/such/out.so"), 1, "does not exist", &dir, before);
+    for (const char* output : {"noname.glfx", "link.so"})
+        expectCleanFailure(pack({}, dir / "noname.glfx", output), 1, "is the effect file", &dir,
+                           before);
 }
 
 TEST(Check, TextOnlyFindingsAndExitCodes) {
