@@ -72,6 +72,11 @@ EffectSource loadEffectSource(const std::string& path) {
     } else if (!isLibraryFile(bytes)) {
         source.origin.form = "effect file";
         source.code = readCodeFile(path);
+        const size_t nul = bytes.find('\0');
+        if (nul != std::string::npos) {
+            source.nulOffset = nul;
+            source.nulLine = int(std::count(bytes.begin(), bytes.begin() + long(nul), '\n')) + 1;
+        }
     } else {
         SlotContents slots;
         hostsim::PropertyList properties;

@@ -197,6 +197,14 @@ TEST(Check, TextOnlyFindingsAndExitCodes) {
 
     expectCleanFailure(runGlfx({"check", "--no-compile", lint + "missing.glfx"}), 1,
                        "No such file");
+
+    // The plug-in reads a text only up to a NUL byte; check and info say so.
+    TempFolder dir;
+    writeFile(dir / "nul.glfx", std::string("[settings]\nname=Cut\n[ps0]\n\0void main", 36));
+    const RunResult nul = runGlfx({"check", "--no-compile", dir / "nul.glfx"});
+    EXPECT_EQ(nul.exitCode, 1);
+    EXPECT_THAT(nul.out, HasSubstr("nul.glfx:4: error: the file holds a NUL byte at offset 26"));
+    EXPECT_THAT(runGlfx({"info", dir / "nul.glfx"}).err, HasSubstr("nul.glfx:4 holds a NUL byte"));
 }
 
 // Everything on the command line is checked before the plug-in draws anything.
