@@ -252,6 +252,8 @@ TEST_F(RenderInputTest, FailsWithOneLineAndNoOutput) {
         {{"-i", input, "-o", "out.png", "--frames", "0-3"}, "is one file"},
         {{"-i", input, "-o", "out.####.png", "--frames", "5-2"}, "ends before it starts"},
         {{"-i", input, "-o", "out.####.png", "--frames", "a-b"}, "not a frame range"},
+        {{"-i", input, "-o", "o.#.png", "--frames", "0-99999999999999999999"}, "frame 99999"},
+        {{"-i", input, "-o", "out.png", "--fps", "29.97", "-t", "21474837"}, "to 21474836"},
         {{"-o", "out.png"}, "--size"},
         {{"-o", "out.png", "--size", "0x10"}, "outside 1"},
         {{"-i", "in.####.png", "-o", "out.png"}, "in.0000.png does not exist"},
