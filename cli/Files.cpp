@@ -91,6 +91,14 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+void refuseOutputOverInput(const std::string& input, const std::string& output,
+                           const std::string& what) {
+    std::error_code missing;
+    if (!std::filesystem::equivalent(input, output, missing)) return;
+    throw CommandError("the output " + output + " is the " + what + " " + input +
+                       " itself, which writing would replace; name another output file");
+}
+
 std::string findBuiltLibrary(const std::string& fileName, const std::string& builtPath) {
     const std::string here = programFolder();
     if (!here.empty()) {

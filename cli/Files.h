@@ -28,6 +28,11 @@ void requireOutputFolder(const std::string& path);
 
 bool isRegularFile(const std::string& path);
 
+// Throws CommandError when `output` is the file `input` (the same path, or another name of it
+// through a link), which writing would destroy before it was ever read again.
+void refuseOutputOverInput(const std::string& input, const std::string& output,
+                           const std::string& what);
+
 // A library the build made: next to the running program, then in the build tree's plugin/
 // folder beside it, then at the path the build recorded. Empty when none exists.
 std::string findBuiltLibrary(const std::string& fileName, const std::string& builtPath);

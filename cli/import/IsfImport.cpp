@@ -773,7 +773,7 @@ private:
         for (int i = 1; i < s.paramCount; ++i)
             if (d.params[size_t(i)].type == ParamType::Layer) ++layers;
         s.layerCount = layers;
-        s.name = printableName(baseName(path_), kMaxEffectNameBytes);
+        s.name = effectNameOf(baseName(path_));
         if (s.name.empty()) s.name = "Imported effect";
         if (printableName(baseName(path_), 1000).size() > kMaxEffectNameBytes)
             out_.warnings.push_back(path_ + ": the effect name is cut to 31 bytes: \"" + s.name +
