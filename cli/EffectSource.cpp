@@ -87,9 +87,9 @@ EffectSource loadEffectSource(const std::string& path) {
             throw CommandError(path + " is a library, but not a glfx plug-in: " + e.what());
         }
         source.origin.library = true;
-        source.origin.libraryName = properties.name;
-        source.origin.libraryCategory = properties.category;
-        source.origin.libraryMatchName = properties.matchName;
+        source.origin.libraryName = printableText(properties.name);
+        source.origin.libraryCategory = printableText(properties.category);
+        source.origin.libraryMatchName = printableText(properties.matchName);
         const std::string name = effectNameFromSlot(slots.nameSlot);
         source.slotName = nameSlotText(slots.nameSlot);
         switch (codeSlotForm(slots.codeSlot)) {
@@ -99,7 +99,8 @@ EffectSource loadEffectSource(const std::string& path) {
             source.origin.form = "template library (code from " + file + ")";
             const std::string unfit = platform::effectNameProblem(source.slotName);
             if (!unfit.empty())
-                throw CommandError(path + " is a template library whose name \"" + source.slotName +
+                throw CommandError(path + " is a template library whose name \"" +
+                                   printableText(source.slotName) +
                                    "\" " + unfit +
                                    ", so it reads no code file at all (pack the effect into it "
                                    "with glfx pack)");

@@ -30,6 +30,13 @@ std::string programFolder() {
 
 } // namespace
 
+std::string printableText(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return out;
+}
+
 std::string readWholeFile(const std::string& path, const std::string& what) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)

@@ -18,6 +18,10 @@ public:
 // Throws CommandError ("cannot read WHAT PATH: reason") when the file cannot be read.
 std::string readWholeFile(const std::string& path, const std::string& what);
 
+// `text` with every control byte shown as '?': a library's slots may hold any bytes, and they
+// must not reach the terminal as they are.
+std::string printableText(const std::string& text);
+
 // Writes to a hidden temporary name in the destination's folder, then renames it into place, so
 // a failure leaves neither a partial file nor a changed destination. Throws CommandError when the
 // folder is missing or not writable.
