@@ -2,13 +2,17 @@
 // per-user folder, and the process's memory figures.
 #pragma once
 
+#include "AE_Effect.h"
+
 #include <GL/glew.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace glfx::bench {
 
@@ -74,6 +78,23 @@ inline long statusKiB(const char* field) {
         if (line.compare(0, prefix.size(), prefix) == 0)
             return std::atol(line.c_str() + prefix.size());
     return -1;
+}
+
+// A w x h RGBA picture of scattered levels; `seed` gives another one of the same kind.
+inline std::vector<float> picture(int w, int h, int seed = 0) {
+    std::vector<float> rgba(size_t(w) * size_t(h) * 4);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = float((i * 2654435761u + unsigned(seed)) % 256) / 255.0f;
+    return rgba;
+}
+
+// A point parameter's value at (x, y) layer pixels.
+inline PF_ParamDefUnion point(double x, double y) {
+    PF_ParamDefUnion u;
+    std::memset(&u, 0, sizeof u);
+    u.td.x_value = PF_Fixed(x * 65536.0);
+    u.td.y_value = PF_Fixed(y * 65536.0);
+    return u;
 }
 
 } // namespace glfx::bench

@@ -31,6 +31,8 @@
 
 namespace {
 
+using glfx::bench::point;
+
 using namespace glfx;
 
 constexpr int kWidth = 1920;
@@ -51,14 +53,6 @@ std::string readText(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-PF_ParamDefUnion point(float x, float y) {
-    PF_ParamDefUnion u;
-    std::memset(&u, 0, sizeof u);
-    u.td.x_value = PF_Fixed(x * 65536.0f);
-    u.td.y_value = PF_Fixed(y * 65536.0f);
-    return u;
 }
 
 PF_ParamDefUnion slider(double value) {

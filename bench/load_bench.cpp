@@ -22,6 +22,9 @@
 
 namespace {
 
+using glfx::bench::picture;
+using glfx::bench::point;
+
 using namespace glfx::hostsim;
 
 constexpr int kInstances = 16;
@@ -46,21 +49,6 @@ bool resetPeak() {
     std::ofstream clear("/proc/self/clear_refs");
     clear << "5";
     return bool(clear);
-}
-
-std::vector<float> picture(int w, int h, int seed) {
-    std::vector<float> rgba(size_t(w) * size_t(h) * 4);
-    for (size_t i = 0; i < rgba.size(); ++i)
-        rgba[i] = float((i * 2654435761u + unsigned(seed)) % 256) / 255.0f;
-    return rgba;
-}
-
-PF_ParamDefUnion point(double x, double y) {
-    PF_ParamDefUnion u;
-    std::memset(&u, 0, sizeof u);
-    u.td.x_value = PF_Fixed(x * 65536.0);
-    u.td.y_value = PF_Fixed(y * 65536.0);
-    return u;
 }
 
 } // namespace

@@ -23,6 +23,9 @@
 
 namespace {
 
+using glfx::bench::picture;
+using glfx::bench::point;
+
 using namespace glfx::hostsim;
 
 constexpr int kWidth = 1920;
@@ -63,21 +66,6 @@ Buffers staging(const glfx::SequenceState& r) {
 Buffers result(const glfx::SequenceState& r) {
     const size_t size = size_t(r.resultAllocWidth) * size_t(r.resultAllocHeight) * 16;
     return {double(size), r.resultBuffer != nullptr ? residentBytes(r.resultBuffer, size) : 0.0};
-}
-
-std::vector<float> picture(int w, int h) {
-    std::vector<float> rgba(size_t(w) * size_t(h) * 4);
-    for (size_t i = 0; i < rgba.size(); ++i)
-        rgba[i] = float((i * 2654435761u) % 256) / 255.0f;
-    return rgba;
-}
-
-PF_ParamDefUnion point(double x, double y) {
-    PF_ParamDefUnion u;
-    std::memset(&u, 0, sizeof u);
-    u.td.x_value = PF_Fixed(x * 65536.0);
-    u.td.y_value = PF_Fixed(y * 65536.0);
-    return u;
 }
 
 double rss() {

@@ -1,5 +1,7 @@
 #include "Describe.h"
 
+#include "Files.h"
+
 #include "effect/EffectWriter.h"
 #include "effect/SizeExpression.h"
 #include "render/Feedback.h"
@@ -138,15 +140,16 @@ std::string sourceName(int32_t source) {
 
 void describe(std::ostream& out, const EffectDescription& d, const EffectOrigin& origin) {
     const EffectSettings& s = d.settings;
-    out << "effect       " << s.name << "\n"
+    // Effect texts and libraries may hold any bytes; the terminal gets none of its controls.
+    out << "effect       " << printableText(s.name) << "\n"
         << "file         " << origin.path << " (" << origin.form << ")\n";
     if (origin.library)
         out << "registers as " << origin.libraryName << " in " << origin.libraryCategory
             << ", match name " << origin.libraryMatchName << "\n";
-    out << "category     " << s.category << "\n"
-        << "version      " << s.version << "\n";
-    if (!s.uniqueid.empty()) out << "match name   " << s.uniqueid << "\n";
-    out << "description  " << s.description << "\n"
+    out << "category     " << printableText(s.category) << "\n"
+        << "version      " << printableText(s.version) << "\n";
+    if (!s.uniqueid.empty()) out << "match name   " << printableText(s.uniqueid) << "\n";
+    out << "description  " << printableText(s.description) << "\n"
         << "settings     " << passCount(d) << (passCount(d) == 1 ? " pass, " : " passes, ")
         << paramCount(d) << " parameter entries, " << s.layerCount
         << (s.layerCount == 1 ? " layer" : " layers") << ", cells " << s.cellsx << "x" << s.cellsy
@@ -178,7 +181,8 @@ void describe(std::ostream& out, const EffectDescription& d, const EffectOrigin&
         if (p.type == ParamType::Popup && (p.flags == 1 || p.flags == 2))
             uniform = "#define " + p.uniform;
         out << "  " << std::setw(4) << i << std::setw(12) << paramTypeKeyword(p.type)
-            << cell(p.name, 22) << cell(uniform, 16) << cell(def, 16) << range;
+            << cell(printableText(p.name), 22) << cell(printableText(uniform), 16) << cell(def, 16)
+            << printableText(range);
         if (p.type == ParamType::Check && !p.text.empty()) out << "label \"" << p.text << "\"";
         if (p.type == ParamType::Popup && p.flags == 2) out << " (define: item text)";
         if (p.type == ParamType::Popup && p.flags == 1) out << " (define: choice index)";

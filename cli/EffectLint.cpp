@@ -1,6 +1,8 @@
 #include "EffectLint.h"
 
 #include "effect/SizeExpression.h"
+#include "params/ParamSetup.h"
+#include "resources/SlotPatcher.h"
 #include "shaders/DefineMap.h"
 
 #include <algorithm>
@@ -298,6 +300,7 @@ public:
             else if (key == "name" && value.size() > kMaxEffectNameBytes)
                 warn(line.number, "the effect name is cut to its first 31 bytes: " +
                                       quoted(value.substr(0, kMaxEffectNameBytes)));
+            if (key == "name") nameLine_ = line.number;
             break;
         case Section::Routing:
             routingStep(line.number, key, value);
@@ -438,6 +441,14 @@ public:
         }
     }
 
+    // The name as the parser keeps it, with what pack and render will say of it. Without a name
+    // pack asks for --name and render makes one up.
+    void effectName() {
+        if (nameLine_ == 0 || s_.name.empty()) return;
+        const std::string problem = packNameProblem(s_.name);
+        if (!problem.empty()) error(nameLine_, problem + " (glfx pack and glfx render refuse it)");
+    }
+
     // Checks that need the whole description: routing, samplers, parameters.
     void structure() {
         const int passes = std::clamp<int32_t>(s_.passCount, 0, kMaxPasses);
@@ -492,7 +503,15 @@ private:
                 continue;
             }
             const int32_t source = s_.routing[p][k];
-            if (!isLayerSource(source) && !isPreviousSource(source) && source >= p) {
+            const int32_t ran = isPreviousSource(source) ? passOfPreviousSource(source) : source;
+            if (!isLayerSource(source) && ran >= s_.passCount) {
+                warn(fileLine(lines, use->second),
+                     "reads " + sampler + " = " + (isPreviousSource(source) ? "prev_ps" : "ps") +
+                         std::to_string(ran) + ", but pass " + std::to_string(ran) +
+                         " never runs (shaders=" + std::to_string(s_.passCount) +
+                         " stops before it), so it samples no picture",
+                     p);
+            } else if (!isLayerSource(source) && !isPreviousSource(source) && source >= p) {
                 warn(fileLine(lines, use->second),
                      "reads " + sampler + " = ps" + std::to_string(source) +
                          (source == p ? ", its own output, which is undefined while it draws"
@@ -544,6 +563,10 @@ private:
             return;
         }
 
+        if (p.type == ParamType::Popup && p.items.size() > size_t(kMaxPopupChoices))
+            warn(line, label + " has " + std::to_string(p.items.size()) +
+                           " choices; the host counts them in 16 bits, so it offers the first " +
+                           std::to_string(kMaxPopupChoices) + " only");
         const bool defining = isDefiningParam(d_, i);
         if (p.type == ParamType::Popup && p.flags >= 3) {
             warn(line, label + " has flags=" + std::to_string(p.flags) +
@@ -629,6 +652,7 @@ private:
     const EffectSettings& s_;
     const SourceMap& map_;
     std::vector<Diagnostic>& out_;
+    int nameLine_ = 0; // the last name= line under [settings]
 };
 
 } // namespace
@@ -743,6 +767,7 @@ std::vector<Diagnostic> lintEffect(const std::string& code, const EffectDescript
         for (size_t i = before; i < out.size(); ++i)
             if (out[i].severity == Diagnostic::Severity::Error) routingFailed = true;
     });
+    linter.effectName();
     if (!routingFailed) linter.structure();
     std::stable_sort(out.begin(), out.end(),
                      [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });

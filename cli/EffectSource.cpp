@@ -72,6 +72,11 @@ EffectSource loadEffectSource(const std::string& path) {
     } else if (!isLibraryFile(bytes)) {
         source.origin.form = "effect file";
         source.code = readCodeFile(path);
+        const size_t nul = bytes.find('\0');
+        if (nul != std::string::npos) {
+            source.nulOffset = nul;
+            source.nulLine = int(std::count(bytes.begin(), bytes.begin() + long(nul), '\n')) + 1;
+        }
     } else {
         SlotContents slots;
         hostsim::PropertyList properties;
@@ -82,15 +87,23 @@ EffectSource loadEffectSource(const std::string& path) {
             throw CommandError(path + " is a library, but not a glfx plug-in: " + e.what());
         }
         source.origin.library = true;
-        source.origin.libraryName = properties.name;
-        source.origin.libraryCategory = properties.category;
-        source.origin.libraryMatchName = properties.matchName;
+        source.origin.libraryName = printableText(properties.name);
+        source.origin.libraryCategory = printableText(properties.category);
+        source.origin.libraryMatchName = printableText(properties.matchName);
         const std::string name = effectNameFromSlot(slots.nameSlot);
+        source.slotName = nameSlotText(slots.nameSlot);
         switch (codeSlotForm(slots.codeSlot)) {
         case CodeForm::Template: {
-            const std::string folder = platform::effectFolder(nameSlotText(slots.nameSlot), false);
+            const std::string folder = platform::effectFolder(source.slotName, false);
             const std::string file = folder + name + ".glfx";
             source.origin.form = "template library (code from " + file + ")";
+            const std::string unfit = platform::effectNameProblem(source.slotName);
+            if (!unfit.empty())
+                throw CommandError(path + " is a template library whose name \"" +
+                                   printableText(source.slotName) +
+                                   "\" " + unfit +
+                                   ", so it reads no code file at all (pack the effect into it "
+                                   "with glfx pack)");
             if (folder.empty() || !isRegularFile(file))
                 throw CommandError(path + " is the template library; it reads its code from " +
                                    (folder.empty() ? "the per-user folder, which is unknown here"

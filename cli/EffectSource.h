@@ -24,6 +24,13 @@ struct EffectSource {
     // For each line of `code` (index = line - 1), the file and line of the source it came from;
     // an empty file where the importer wrote the line.
     std::vector<std::pair<std::string, int>> sourceLines;
+    // An effect file holding a NUL byte: the plug-in reads the text only up to it (`code` ends
+    // there), pack and render refuse the file. The byte's offset and line in the file; 0 and 0
+    // when there is none.
+    size_t nulOffset = 0;
+    int nulLine = 0;
+    // A library's name slot, up to its NUL: the name its per-user folder is called by.
+    std::string slotName;
 };
 
 // A library's first bytes give it away (ELF or PE); an ISF or Shadertoy source (import.h's

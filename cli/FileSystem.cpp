@@ -133,13 +133,41 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& wh
 #endif
 }
 
+#ifndef _WIN32
+namespace {
+
+// The process's file mode mask. Linux reports it; elsewhere it is read by setting it, which
+// another thread creating a file at that moment would notice, so that is done once only.
+mode_t fileModeMask() {
+    static const mode_t mask = [] {
+        if (FILE* status = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            unsigned value = 0;
+            bool found = false;
+            while (!found && std::fgets(line, sizeof line, status) != nullptr)
+                found = std::sscanf(line, "Umask: %o", &value) == 1;
+            std::fclose(status);
+            if (found) return static_cast<mode_t>(value & 0777);
+        }
+        const mode_t old = ::umask(022);
+        ::umask(old);
+        return old;
+    }();
+    return mask;
+}
+
+} // namespace
+#endif
+
 bool setExecutable(const std::string& path, bool executable) {
 #ifdef _WIN32
     (void)path;
     (void)executable;
     return true;
 #else
-    return ::chmod(path.c_str(), executable ? 0755 : 0644) == 0;
+    // createUniqueFile's mode already went through the mask.
+    if (!executable) return true;
+    return ::chmod(path.c_str(), 0777 & ~fileModeMask()) == 0;
 #endif
 }
 

@@ -32,8 +32,9 @@ FILE* createUniqueFile(const std::string& prefix, const std::string& suffix, std
 // Moves `from` over `to`, replacing a file already there in one step. False on failure.
 bool replaceFile(const std::string& from, const std::string& to, std::string& why);
 
-// Gives a finished file the permissions of an executable or a plain file; true where the system
-// has no such bits.
+// Makes a finished file executable for whom the process's file mode mask lets read, write and
+// execute it (0777 less the mask); a plain file keeps the mode it was created with (0666 less the
+// mask). True where the system has no such bits.
 bool setExecutable(const std::string& path, bool executable);
 
 // A new folder only this user can enter, under $TMPDIR or /tmp (Windows: the user's temporary

@@ -30,6 +30,13 @@ std::string programFolder() {
 
 } // namespace
 
+std::string printableText(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return out;
+}
+
 std::string readWholeFile(const std::string& path, const std::string& what) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
@@ -89,6 +96,14 @@ void writeFileAtomically(const std::string& path, const std::string& bytes, bool
 bool isRegularFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void refuseOutputOverInput(const std::string& input, const std::string& output,
+                           const std::string& what) {
+    std::error_code missing;
+    if (!std::filesystem::equivalent(input, output, missing)) return;
+    throw CommandError("the output " + output + " is the " + what + " " + input +
+                       " itself, which writing would replace; name another output file");
 }
 
 std::string findBuiltLibrary(const std::string& fileName, const std::string& builtPath) {

@@ -18,6 +18,10 @@ public:
 // Throws CommandError ("cannot read WHAT PATH: reason") when the file cannot be read.
 std::string readWholeFile(const std::string& path, const std::string& what);
 
+// `text` with every control byte shown as '?': a library's slots may hold any bytes, and they
+// must not reach the terminal as they are.
+std::string printableText(const std::string& text);
+
 // Writes to a hidden temporary name in the destination's folder, then renames it into place, so
 // a failure leaves neither a partial file nor a changed destination. Throws CommandError when the
 // folder is missing or not writable.
@@ -27,6 +31,11 @@ void writeFileAtomically(const std::string& path, const std::string& bytes, bool
 void requireOutputFolder(const std::string& path);
 
 bool isRegularFile(const std::string& path);
+
+// Throws CommandError when `output` is the file `input` (the same path, or another name of it
+// through a link), which writing would destroy before it was ever read again.
+void refuseOutputOverInput(const std::string& input, const std::string& output,
+                           const std::string& what);
 
 // A library the build made: next to the running program, then in the build tree's plugin/
 // folder beside it, then at the path the build recorded. Empty when none exists.

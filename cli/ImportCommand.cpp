@@ -38,7 +38,9 @@ int runImport(const ImportOptions& o) {
         std::cout << source.code;
         return 0;
     }
-    writeFileAtomically(o.output.empty() ? defaultOutput(o.source) : o.output, source.code, false);
+    const std::string output = o.output.empty() ? defaultOutput(o.source) : o.output;
+    refuseOutputOverInput(o.source, output, "shader");
+    writeFileAtomically(output, source.code, false);
     return 0;
 }
 

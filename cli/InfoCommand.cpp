@@ -20,6 +20,11 @@ int runInfo(const InfoOptions& o) {
     if (!source.parseError.empty()) throw CommandError(o.path + ": " + source.parseError);
     for (const std::string& warning : source.warnings)
         std::cerr << "glfx info: warning: " << warning << "\n";
+    if (source.nulLine != 0)
+        std::cerr << "glfx info: warning: " << o.path << ":" << source.nulLine
+                  << " holds a NUL byte at offset " << source.nulOffset
+                  << "; the plug-in reads the text only up to it, as described here, and glfx "
+                     "pack and glfx render refuse the file\n";
     if (o.json)
         describeJson(std::cout, source.description, source.origin);
     else

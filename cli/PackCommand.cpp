@@ -29,6 +29,7 @@ struct PackOptions {
 };
 
 int runPack(const PackOptions& o) {
+    refuseOutputOverInput(o.effectPath, o.output, "effect file");
     PackRequest request;
     request.code = readWholeFile(o.effectPath, "effect file");
     const bool imported =
@@ -62,6 +63,17 @@ int runPack(const PackOptions& o) {
     request.plain = o.plain;
     if (request.name.empty())
         throw CommandError(o.effectPath + " has no name=... under [settings]; give --name");
+
+    const std::string nameProblem = packNameProblem(request.name);
+    if (!nameProblem.empty())
+        throw CommandError(o.effectPath + ": " + nameProblem +
+                           "; give another with --name or name= under [settings]");
+    const std::string categoryProblem = packCategoryProblem(request.category);
+    if (!categoryProblem.empty())
+        throw CommandError(o.effectPath + ": " + categoryProblem +
+                           "; give another with --category or category= under [settings]");
+    const std::string sizeProblem = codeSizeProblem(request.code, request.plain);
+    if (!sizeProblem.empty()) throw CommandError(o.effectPath + ": " + sizeProblem);
 
     const std::string templatePath = templateLibrary(o.templatePath);
     std::string image = readWholeFile(templatePath, "template library");

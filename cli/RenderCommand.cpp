@@ -18,6 +18,7 @@
 #include "RenderJob.h"
 #include "ValueParse.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -47,17 +48,32 @@ struct RenderOptions {
     bool quiet = false;
 };
 
-// "A-B", "A..B" or "A", frame numbers.
-void parseFrames(const std::string& text, int64_t& first, int64_t& last) {
-    static const std::regex range(R"(^\s*(-?\d{1,9})\s*(?:(?:\.\.|-)\s*(-?\d{1,9}))?\s*$)");
+// A frame number; one too long for 64 bits comes back as 18 nines, which no frame reaches.
+int64_t frameNumber(const std::string& digits) {
+    const bool negative = digits[0] == '-';
+    std::string magnitude = digits.substr(negative ? 1 : 0);
+    magnitude.erase(0, std::min(magnitude.find_first_not_of('0'), magnitude.size() - 1));
+    const int64_t value = magnitude.size() > 18 ? 999999999999999999 : std::stoll(magnitude);
+    return negative ? -value : value;
+}
+
+// "A-B", "A..B" or "A", frame numbers the host's time reaches.
+void parseFrames(const std::string& text, int64_t lastFrame, int64_t& first, int64_t& last) {
+    static const std::regex range(R"(^\s*(-?\d+)\s*(?:(?:\.\.|-)\s*(-?\d+))?\s*$)");
     std::smatch m;
     if (!std::regex_match(text, m, range))
         throw CommandError("--frames \"" + text +
                            "\" is not a frame range; write FIRST-LAST, "
                            "as in --frames 0-47");
-    first = std::stoll(m[1].str());
-    last = m[2].matched ? std::stoll(m[2].str()) : first;
+    first = frameNumber(m[1].str());
+    last = m[2].matched ? frameNumber(m[2].str()) : first;
     if (last < first) throw CommandError("--frames " + text + " ends before it starts");
+    for (const int64_t frame : {first, last})
+        if (frame < -lastFrame || frame > lastFrame)
+            throw CommandError("--frames " + text + ": frame " + std::to_string(frame) +
+                               " is outside the host's time line, which at this --fps runs "
+                               "from frame " +
+                               std::to_string(-lastFrame) + " to " + std::to_string(lastFrame));
 }
 
 void parseSize(const std::string& text, int32_t& width, int32_t& height) {
@@ -154,7 +170,13 @@ int runRender(const RenderOptions& o) {
     int64_t first = o.time;
     int64_t last = o.time;
     const bool range = !o.frames.empty();
-    if (range) parseFrames(o.frames, first, last);
+    if (range) parseFrames(o.frames, job.lastFrame(), first, last);
+    if (!range && (o.time < -job.lastFrame() || o.time > job.lastFrame()))
+        throw CommandError("--time " + std::to_string(o.time) +
+                           " is outside the host's time line, which at this --fps runs from "
+                           "frame " +
+                           std::to_string(-job.lastFrame()) + " to " +
+                           std::to_string(job.lastFrame()));
     const bool outputSequence = isFramePattern(o.output);
     if (last > first && !outputSequence)
         throw CommandError("--frames " + o.frames + " renders " + std::to_string(last - first + 1) +
@@ -199,13 +221,22 @@ int runRender(const RenderOptions& o) {
     showWarnings();
 
     Progress progress(last - first + 1, o.quiet);
+    // Frames are written in order: first ... written are on disk.
+    std::atomic<int64_t> written{first - 1};
+    const auto writtenNote = [&] {
+        const int64_t done = written.load();
+        if (!outputSequence || done < first) return std::string();
+        return "; frames " + std::to_string(first) + " ... " + std::to_string(done) + " (" +
+               fileOf(first) + " ... " + fileOf(done) + ") are written, the later ones not";
+    };
     FrameWatchdog watchdog(o.timeout, [&](int64_t frame) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%g", o.timeout);
         return std::string(progress.onTerminal() ? "\n" : "") + "glfx render: frame " +
                std::to_string(frame) + " did not finish within " + seconds +
                " s (--timeout); the effect is too slow for this GPU at this size: render it "
-               "smaller, simplify its shaders, or allow more time";
+               "smaller, simplify its shaders, or allow more time" +
+               writtenNote();
     });
     WriteOptions writing;
     writing.depth = o.depth;
@@ -228,11 +259,24 @@ int runRender(const RenderOptions& o) {
                 progress.interrupt();
                 showWarnings();
             }
-            encoder.start([&, frame] { writeImage(fileOf(frame), outputs[slot(frame)], writing); });
+            encoder.start([&, frame] {
+                writeImage(fileOf(frame), outputs[slot(frame)], writing);
+                written = frame;
+            });
         }
         encoder.wait();
+    } catch (const std::exception& e) {
+        // The frame being written is finished first; that is not the frame's time.
+        watchdog.frameEnded();
+        progress.interrupt();
+        try {
+            encoder.wait();
+        } catch (...) {
+        }
+        const std::string note = writtenNote();
+        if (note.empty() || dynamic_cast<const std::bad_alloc*>(&e) != nullptr) throw;
+        throw CommandError(e.what() + note);
     } catch (...) {
-        // Unwinding waits for the frame being written; that is not the frame's time.
         watchdog.frameEnded();
         progress.interrupt();
         throw;

@@ -470,9 +470,16 @@ void RenderJob::renderFrame(FrameInputs& inputs, hostsim::Image& out) {
     if (err != PF_Err_NONE)
         throw CommandError(where + ": the plug-in's render failed" +
                            errorText(err, host_->returnMessage()));
-    if ((host_->lastOutData().out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) != 0)
-        throw CommandError(where + ": the plug-in did not draw the frame: " +
-                           host_->returnMessage() + " (glfx check shows shader errors)");
+    if ((host_->lastOutData().out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) != 0) {
+        // The plug-in's message says why; only a shader that failed to build is check's matter.
+        const std::string said = host_->returnMessage();
+        const std::string hint = said.find("GPU render failed: pass ") == 0
+                                     ? " (glfx check " + label_ + " shows the shader errors)"
+                                 : said.find("texture limit") != std::string::npos
+                                     ? " (render it smaller)"
+                                     : "";
+        throw CommandError(where + ": the plug-in did not draw the frame: " + said + hint);
+    }
     if (out.empty()) throw CommandError(where + ": the plug-in produced an empty frame");
 }
 

@@ -46,6 +46,8 @@ public:
 
     // Whole frames per second: time scale fps and step 1; others: scale fps x 100, step 100.
     void setFrameRate(double fps);
+    // The last frame the host's 32-bit time reaches at that rate (the first is its negative).
+    int64_t lastFrame() const { return 2147483647 / timeStep_; }
 
     // An effect file is packed into a temporary copy of the template library. A library (as
     // `effectPath` or `pluginPath`) is loaded as it is; with neither, the built-in effect's

@@ -23,8 +23,9 @@ void checkTables(const glfx::EffectDescription& d, size_t codeSize, bool complet
     for (const auto& pass : s.routing)
         for (int32_t src : pass)
             require(src == glfx::kEmptySlot ||
-                        (src >= glfx::layerSource(glfx::kMaxLayers - 1) && src < glfx::kMaxPasses),
-                    "routing names an existing layer or pass, or nothing");
+                        (src >= glfx::layerSource(glfx::kMaxLayers - 1) && src < glfx::kMaxPasses) ||
+                        glfx::isPreviousSource(src),
+                    "routing names an existing layer, pass or previous pass result, or nothing");
     if (codeSize >= 3) {
         require(d.pixelShaders.size() == size_t(glfx::kMaxPasses), "32 pass sources");
         require(!complete || (!d.pixelShaders[0].empty() && !d.vertexShader.empty()),

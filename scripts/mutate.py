@@ -200,15 +200,16 @@ MUTANTS = [
      "x == std::floor(x) && x >= 0.0 && x <= count) {",
      "off-by-one: popup choice 0 accepted"),
     # glfx command: image files
-    ("io-level-top", "cli/ImageIO.cpp",
+    ("io-level-top", "cli/ImageLevels.cpp",
      "if (value >= 1.0f) return maximum;", "",
      "dropped clamp: values over 1 wrap in PNG levels"),
-    ("io-png16-bytes", "cli/ImageIO.cpp",
-     "const uint32_t s = uint32_t(src[2 * c]) << 8 | src[2 * c + 1];",
-     "const uint32_t s = uint32_t(src[2 * c + 1]) << 8 | src[2 * c];",
+    ("io-png16-bytes", "cli/ImageLevels.cpp",
+     "out[i] = levelToFloat(uint32_t(row[2 * i]) << 8 | row[2 * i + 1], 65535);",
+     "out[i] = levelToFloat(uint32_t(row[2 * i + 1]) << 8 | row[2 * i], 65535);",
      "16-bit PNG samples read little-endian"),
-    ("io-exr-grey", "cli/ImageIO.cpp",
-     "std::memcpy(p + at[2], p + at[0], 4);", "",
+    ("io-exr-grey", "cli/ImageExr.cpp",
+     "image.rgba[i + 1] = image.rgba[i + 2] = image.rgba[i];",
+     "image.rgba[i + 1] = image.rgba[i];",
      "a grey EXR's blue channel stays empty"),
 ]
 

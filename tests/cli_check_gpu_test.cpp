@@ -71,4 +71,18 @@ TEST_F(CheckGpuTest, CompilerMessagesLandOnTheirFileLines) {
         EXPECT_TRUE(expectedLines.count(d.line)) << "stray: " << formatDiagnostic(path, d);
 }
 
+// llvmpipe compiles at the first draw, which check makes: this pass takes it minutes.
+TEST_F(CheckGpuTest, APassTheDriverCannotFinishEndsTheCheckAtItsTimeout) {
+    test::TempFolder dir;
+    test::writeFile(dir / "big.glfx",
+                    "[settings]\nname=Big\n[ps0]\nvoid main(void) { float a[200000];"
+                    " for (int i = 0; i < 200000; ++i) a[i] = float(i) * "
+                    "gl_FragCoord.x; gl_FragColor = vec4(a[int(gl_FragCoord.y)]); }");
+    const test::RunResult r = test::runGlfx({"check", "--timeout", "1", dir / "big.glfx"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("big.glfx:3: pass 0: error: the driver did not compile and draw the pass "
+                         "once (1 x 1 pixel) within 1 s"),
+              std::string::npos);
+}
+
 } // namespace

@@ -5,9 +5,11 @@
 #include "cli/EffectSource.h"
 
 #include "effect/Parser.h"
+#include "params/ParamSetup.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <regex>
@@ -234,6 +236,20 @@ TEST(Lint, AParameterTheVertexTextReadsIsUsed) {
     parseDescription(d, code);
     for (const Diagnostic& diag : lintEffect(code, d, mapSources(code)))
         ADD_FAILURE() << formatDiagnostic("inline", diag);
+}
+
+// The host counts a popup's choices in 16 bits: the plug-in declares no more, and check says so.
+TEST(Lint, APopupOverTheHostsCountIsCappedAndWarned) {
+    std::string code = "[settings]\nname=P\n[par1]\ntype=popup\nparam=mode\npopup=c";
+    for (int i = 1; i < 40001; ++i)
+        code += "|c";
+    code += "\n[ps0]\nuniform int mode;\nvoid main(void) { gl_FragColor = vec4(float(mode)); }\n";
+    EffectDescription d;
+    parseDescription(d, code);
+    EXPECT_EQ(paramDefinition(d.params[1], 1, std::strcpy).u.pd.num_choices, kMaxPopupChoices);
+    const std::vector<Diagnostic> found = lintEffect(code, d, mapSources(code));
+    EXPECT_TRUE(found.size() == 1 &&
+                found[0].message.find("has 40001 choices") != std::string::npos);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace glfx::test;
 using ::testing::HasSubstr;
@@ -119,6 +120,7 @@ protected:
 // Without --template the command finds the template library the build made; the library it
 // writes describes the same effect, enciphered or plain.
 TEST_F(PackTest, WritesALibraryThatDescribesTheEffect) {
+    const mode_t savedMask = ::umask(027);
     for (const bool plain : {false, true}) {
         SCOPED_TRACE(plain ? "plain" : "enciphered");
         const RunResult r =
@@ -134,7 +136,9 @@ TEST_F(PackTest, WritesALibraryThatDescribesTheEffect) {
                                               : "registers as Blur two in Mine"));
         EXPECT_THAT(info.out, HasSubstr("in0 <- ps0"));
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.so"});
+        EXPECT_EQ(fs::status(dir / "out.so").permissions(), fs::perms(0750)) << "as umask lets";
     }
+    ::umask(savedMask);
 }
 
 TEST_F(PackTest, RefusesWhatTheSlotsCannotHoldAndAMissingFolder) {
@@ -144,6 +148,8 @@ TEST_F(PackTest, RefusesWhatTheSlotsCannotHoldAndAMissingFolder) {
     writeFile(dir / "marker.glfx", header + "// \x12\x13\x14\nvoid main(void) {}\n");
     writeFile(dir / "longname.glfx", "[settings]\nname=" + std::string(40, 'x') + "\n");
     writeFile(dir / "noname.glfx", "[ps0]\nvoid main(void) { gl_FragColor = vec4(1.0); }\n");
+    writeFile(dir / "huge.glfx", header + std::string(20 * glfx::kCodeSlotSize, '/'));
+    std::filesystem::create_symlink(dir / "noname.glfx", dir / "link.so");
     const auto before = dir.entries();
     const struct {
         std::string effect;
@@ -151,6 +157,9 @@ TEST_F(PackTest, RefusesWhatTheSlotsCannotHoldAndAMissingFolder) {
         const char* needle;
     } cases[] = {
         {dir / "big.glfx", {}, "the slot holds"},
+        {dir / "huge.glfx", {}, "20 times what fits"},
+        {kBlur, {"--name", "../../../escaped"}, "holds \"/\", which a folder name cannot hold"},
+        {kBlur, {"--name", "NUL"}, "device name"},
         {dir / "marker.glfx", {}, "0x12 0x13 0x14"},
         {dir / "longname.glfx", {}, "at most 31"},
         {dir / "noname.glfx", {}, "--name"},
@@ -165,6 +174,9 @@ TEST_F(PackTest, RefusesWhatTheSlotsCannotHoldAndAMissingFolder) {
         expectCleanFailure(pack(c.extra, c.effect), 1, c.needle, &dir, before);
     }
     expectCleanFailure(pack({}, kBlur, "no/such/out.so"), 1, "does not exist", &dir, before);
+    for (const char* output : {"noname.glfx", "link.so"})
+        expectCleanFailure(pack({}, dir / "noname.glfx", output), 1, "is the effect file", &dir,
+                           before);
 }
 
 TEST(Check, TextOnlyFindingsAndExitCodes) {
@@ -185,6 +197,14 @@ TEST(Check, TextOnlyFindingsAndExitCodes) {
 
     expectCleanFailure(runGlfx({"check", "--no-compile", lint + "missing.glfx"}), 1,
                        "No such file");
+
+    // The plug-in reads a text only up to a NUL byte; check and info say so.
+    TempFolder dir;
+    writeFile(dir / "nul.glfx", std::string("[settings]\nname=Cut\n[ps0]\n\0void main", 36));
+    const RunResult nul = runGlfx({"check", "--no-compile", dir / "nul.glfx"});
+    EXPECT_EQ(nul.exitCode, 1);
+    EXPECT_THAT(nul.out, HasSubstr("nul.glfx:4: error: the file holds a NUL byte at offset 26"));
+    EXPECT_THAT(runGlfx({"info", dir / "nul.glfx"}).err, HasSubstr("nul.glfx:4 holds a NUL byte"));
 }
 
 // Everything on the command line is checked before the plug-in draws anything.
@@ -232,6 +252,8 @@ TEST_F(RenderInputTest, FailsWithOneLineAndNoOutput) {
         {{"-i", input, "-o", "out.png", "--frames", "0-3"}, "is one file"},
         {{"-i", input, "-o", "out.####.png", "--frames", "5-2"}, "ends before it starts"},
         {{"-i", input, "-o", "out.####.png", "--frames", "a-b"}, "not a frame range"},
+        {{"-i", input, "-o", "o.#.png", "--frames", "0-99999999999999999999"}, "frame 99999"},
+        {{"-i", input, "-o", "out.png", "--fps", "29.97", "-t", "21474837"}, "to 21474836"},
         {{"-o", "out.png"}, "--size"},
         {{"-o", "out.png", "--size", "0x10"}, "outside 1"},
         {{"-i", "in.####.png", "-o", "out.png"}, "in.0000.png does not exist"},

@@ -181,6 +181,11 @@ TEST_F(RenderGpuTest, ARangeRendersWhatItsFramesRenderAlone) {
                   0.0f)
             << "frame " << f;
     }
+    // A range that fails part-way keeps what it wrote and says so.
+    const RunResult cut = render({ripple, "-i", "in.#.png", "--frames", "0-4", "-o", "c.#.png"});
+    EXPECT_EQ(cut.exitCode, 1);
+    EXPECT_THAT(cut.err, HasSubstr("; frames 0 ... 3 (c.0.png ... c.3.png) are written"));
+    EXPECT_TRUE(fs::exists(dir / "c.3.png"));
 }
 
 // A GL call cannot be interrupted: the watchdog ends the process, and nothing is left behind.

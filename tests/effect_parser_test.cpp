@@ -266,7 +266,7 @@ TEST(SizeExpression, EvaluatesOverTheOutputSizeAndNamedValues) {
         SCOPED_TRACE(row.text);
         if (std::isnan(row.expected)) {
             EXPECT_THAT([&] { SizeExpression(row.text, {"amount"}); },
-                        ::testing::ThrowsMessage<std::invalid_argument>(HasSubstr(row.problem)));
+                        ::testing::ThrowsMessage<std::invalid_argument>(::testing::HasSubstr(row.problem)));
             continue;
         }
         SizeExpression expression(row.text, {"amount"});

@@ -80,3 +80,27 @@ TEST(UserFolder, MissingOrOverlongPathGivesNoFolder) {
     EnvVar xdg("XDG_CONFIG_HOME", deep.c_str());
     EXPECT_EQ(effectFolder("fx", true), "");
 }
+
+// The name is one folder below fxdepot/: a name that could climb out of it, or that Windows would
+// take for something else, is refused with the rule it breaks and makes no folder at all.
+TEST(UserFolder, ANameThatIsNotOneFolderNameMakesNothing) {
+    for (const char* fit : {"My fx", "a..b", "COM10"})
+        EXPECT_EQ(effectNameProblem(fit), "") << fit;
+    const std::pair<std::string, const char*> unfit[] = {
+        {"", "empty"},
+        {"../../../escaped", "holds \"/\""},
+        {"a\\b", "\"\\\""},
+        {"c:x", "\":\""},
+        {".x", "begins with a dot"},
+        {"nul.txt", "device"},
+    };
+    std::string root = ::testing::TempDir() + "glfx_user_folder_names_XXXXXX";
+    ASSERT_NE(::mkdtemp(root.data()), nullptr);
+    EnvVar xdg("XDG_CONFIG_HOME", root.c_str());
+    for (const auto& [name, rule] : unfit) {
+        EXPECT_NE(effectNameProblem(name).find(rule), std::string::npos) << effectNameProblem(name);
+        EXPECT_EQ(effectFolder(name, true), "") << name;
+    }
+    EXPECT_FALSE(isDirectory(root + "/fxdepot"));
+    ::rmdir(root.c_str());
+}

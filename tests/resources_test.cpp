@@ -176,6 +176,14 @@ TEST(SlotPatcher, MissingOrRepeatedSlotsAreReported) {
     doubled += std::string(GLFX_NAME_SLOT_TAG, kSlotTagSize) + slotText("again", '#');
     EXPECT_THAT([&] { locateSlots(doubled); },
                 ThrowsMessage<std::runtime_error>(HasSubstr("2 times")));
+    // A library is never searched whole (its debug information repeats the slots), and its
+    // resource is laid out as the packer writes it.
+    EXPECT_THAT([&] { locateSlots("\177ELF" + fakeLibrary()); },
+                ThrowsMessage<std::runtime_error>(HasSubstr("section table cannot be read")));
+    std::string moved = fakeLibrary();
+    moved[1000 + 42] = '\x7f';
+    EXPECT_THAT([&] { locateSlots(moved); }, ThrowsMessage<std::runtime_error>(HasSubstr(
+                                                 "differs from a glfx one at its byte 42")));
 }
 
 TEST(BinaryImage, FindsThePropertySectionOfThisExecutable) {

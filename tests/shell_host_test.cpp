@@ -5,11 +5,13 @@
 #include "AE_Macros.h"
 #include "resources/BinaryImage.h"
 #include "resources/PropertyResource.h"
+#include "resources/SlotPatcher.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -113,6 +115,23 @@ TEST(CodeLoading, WithoutUsableUserFolderTheCodeFileIsSimplyNotFound) {
         EXPECT_EQ(host.numParams(), 1) << "the input layer alone";
     }
     ASSERT_EQ(chdir(saved), 0);
+}
+
+// A name patched in elsewhere that climbs out of fxdepot/ makes no folder and reads no code file.
+TEST(CodeLoading, ANameThatIsNoFolderNameMakesAndReadsNothing) {
+    const std::string user = temporaryFolder();
+    UserFolderOverride folder(user);
+    std::filesystem::create_directory(user + "/x");
+    std::ofstream(user + "/x.glfx") << "[settings]\nname=Escaped\nversion=9\n";
+    std::string image = readFile(templateLibrary());
+    image.replace(locateSlots(image).nameSlot, 5, std::string("../x\0", 5));
+    const std::string library = temporaryFolder() + "/hostile.so";
+    writeFile(library, image);
+    CheckedHost host(library);
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    ASSERT_EQ(host.about(), PF_Err_NONE);
+    EXPECT_EQ(host.returnMessage(), " \r");
+    EXPECT_FALSE(std::filesystem::exists(user + "/fxdepot"));
 }
 
 TEST(CodeLoading, CodeThatStopsTheParserFailsGlobalSetupWith512) {

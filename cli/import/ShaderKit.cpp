@@ -1,7 +1,12 @@
 #include "import/ShaderKit.h"
 
+#include "effect/EffectDescription.h"
+#include "platform/UserFolder.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 namespace glfx::import {
@@ -261,6 +266,21 @@ std::string printableName(const std::string& text, size_t limit) {
     while (!out.empty() && out.back() == ' ')
         out.pop_back();
     return out;
+}
+
+std::string effectNameOf(const std::string& text) {
+    std::string name = printableName(text, kMaxEffectNameBytes);
+    for (char& c : name)
+        if (std::strchr("/\\:*?\"<>|", c) != nullptr) c = '_';
+    const size_t first = name.find_first_not_of(". ");
+    if (first == std::string::npos) return {};
+    name = name.substr(first, name.find_last_not_of(". ") - first + 1);
+    if (!platform::effectNameProblem(name).empty()) {
+        // Only a device name is left to mend, at the end of its stem.
+        if (name.size() == kMaxEffectNameBytes) name.pop_back();
+        name.insert(std::min(name.find('.'), name.size()), "_");
+    }
+    return platform::effectNameProblem(name).empty() ? name : std::string();
 }
 
 std::string baseName(const std::string& path) {

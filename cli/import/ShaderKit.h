@@ -57,6 +57,11 @@ std::string glslFloat(double value);
 // A host-visible name: printable ASCII only (others become "_"), at most `limit` bytes.
 std::string printableName(const std::string& text, size_t limit);
 
+// An effect name made of `text` that pack takes: printableName's, with the characters a folder
+// name cannot hold made "_", dots and blanks at either end dropped, and "_" after a device name
+// Windows keeps; empty when nothing is left.
+std::string effectNameOf(const std::string& text);
+
 // The file name without folder and extension.
 std::string baseName(const std::string& path);
 

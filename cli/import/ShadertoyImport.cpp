@@ -365,7 +365,7 @@ private:
             if (!passes_[p].image) s.passOptions[size_t(index)].floatStorage = true;
         }
         s.noinput = readsInput ? 0 : 1;
-        s.name = printableName(name_, kMaxEffectNameBytes);
+        s.name = effectNameOf(name_);
         if (s.name.empty()) s.name = "Imported shader";
         s.description = description_;
         s.category = "Shadertoy";

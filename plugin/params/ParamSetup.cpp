@@ -75,9 +75,11 @@ PF_ParamDef paramDefinition(const ParamSpec& entry, int32_t index, HostStrcpy st
     case ParamType::Popup: {
         def.param_type = PF_Param_POPUP;
         def.flags = PF_ParamFlag_SUPERVISE;
-        def.u.pd.num_choices = static_cast<A_short>(truncLow32(entry.max) + 1);
+        def.u.pd.num_choices = static_cast<A_short>(
+            std::min<int64_t>(int64_t(truncLow32(entry.max)) + 1, kMaxPopupChoices));
         const float choice = entry.max >= d0 ? d0 : entry.max;
-        const int32_t oneBased = truncLow32(choice) + 1;
+        const int32_t oneBased =
+            int32_t(std::min<int64_t>(int64_t(truncLow32(choice)) + 1, kMaxPopupChoices));
         def.u.pd.dephault = static_cast<A_short>(oneBased);
         def.u.pd.value = oneBased;
         def.u.pd.u.namesptr = entry.text.c_str();

@@ -10,6 +10,10 @@ namespace glfx {
 
 using HostStrcpy = A_char* (*)(A_char* dst, const A_char* src);
 
+// The host counts a popup's choices in 16 bits: a popup declares at most this many, the later
+// ones are not offered.
+constexpr int32_t kMaxPopupChoices = 32767;
+
 // The definition declared for `entry` at table entry `index`, its name copied with `strcpy` and
 // cut to the 31 bytes the host's field holds. A "none" entry, or one of a type outside the
 // table, becomes an invisible checkbox that keeps the later entries at their indices. Popup

@@ -24,6 +24,16 @@ struct PackRequest {
     bool plain = false;   // store the text as it is instead of enciphered
 };
 
+// Why the packer refuses an effect name, as a message saying what to change; empty when it takes
+// it: 1 to 31 printable ASCII bytes that make one folder name (platform::effectNameProblem).
+std::string packNameProblem(const std::string& name);
+// The same for a category: 0 to 31 printable ASCII bytes.
+std::string packCategoryProblem(const std::string& category);
+
+// Why `code` does not fit the code slot (plain, or enciphered), saying by how much; empty when it
+// fits.
+std::string codeSizeProblem(const std::string& code, bool plain);
+
 // Checks the request and patches `image`; on any refusal it throws std::invalid_argument with a
 // message saying what to change, and `image` is left untouched.
 void packLibrary(std::string& image, const PackRequest& request);
