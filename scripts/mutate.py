@@ -164,7 +164,8 @@ MUTANTS = [
      "const PF_Err err = PF_Err_NONE;",
      "skipped release: parameters never checked in"),
     ("render-layer-time", "plugin/render/ParamCheckouts.cpp",
-     "offset * static_cast<uint32_t>(timeStep);", "offset;",
+     "offset * static_cast<uint32_t>(timeStep);",
+     "offset * static_cast<uint32_t>(timeStep != 0);",
      "a layer's time offset counted in time units, not frames"),
     # emulated host's checks
     ("host-locked-check", "hostsim/Host.cpp",
@@ -204,12 +205,11 @@ MUTANTS = [
      "if (value >= 1.0f) return maximum;", "",
      "dropped clamp: values over 1 wrap in PNG levels"),
     ("io-png16-bytes", "cli/ImageLevels.cpp",
-     "out[i] = levelToFloat(uint32_t(row[2 * i]) << 8 | row[2 * i + 1], 65535);",
-     "out[i] = levelToFloat(uint32_t(row[2 * i + 1]) << 8 | row[2 * i], 65535);",
+     "const uint32_t s = uint32_t(src[2 * c]) << 8 | src[2 * c + 1];",
+     "const uint32_t s = uint32_t(src[2 * c + 1]) << 8 | src[2 * c];",
      "16-bit PNG samples read little-endian"),
     ("io-exr-grey", "cli/ImageExr.cpp",
-     "image.rgba[i + 1] = image.rgba[i + 2] = image.rgba[i];",
-     "image.rgba[i + 1] = image.rgba[i];",
+     "std::memcpy(p + at[2], p + at[0], 4);", "",
      "a grey EXR's blue channel stays empty"),
 ]
 
